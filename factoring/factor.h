@@ -1,0 +1,18 @@
+/* Prime factoring of integral doubles below 10^14 by wheel trial division. */
+#ifndef QUARN_FACTOR_H
+#define QUARN_FACTOR_H
+
+enum { MAX_FACTORS = 64 };
+
+/* Result of the last factor_number() call. */
+extern double factors[MAX_FACTORS];
+extern int exponents[MAX_FACTORS];
+extern int factor_count;
+extern double nn;
+extern double limit;
+/* Trial divisions made by the last call, for tests and benchmarks. */
+extern long trial_count;
+
+void factor_number(double x);
+
+#endif

@@ -1,0 +1,131 @@
+/* quarn-around: print the prime factorization of every integer in a range. */
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "line.h"
+
+static const char prog_name[] = "quarn-around";
+static const double too_large = 1e14;
+
+/* Factorization lines are gathered here and written in large blocks. */
+static char obuf[1 << 16];
+static size_t olen;
+
+[[noreturn]] static void
+usage(void)
+{
+	fprintf(stderr, "Usage: %s number1 [number2]\n\n", prog_name);
+	fputs("Display prime factors of integers around the specified number.\n"
+	      "Works on up to 14 digit integers.\n"
+	      "A number range may be specified on the command line.\n",
+	      stderr);
+	exit(1);
+}
+
+[[noreturn]] static void
+io_error(const char *what)
+{
+	fprintf(stderr, "%s: %s error: %s\n", prog_name, what, strerror(errno));
+	exit(1);
+}
+
+static void
+flush_out(void)
+{
+	if (olen > 0 && fwrite(obuf, 1, olen, stdout) != olen)
+		io_error("write");
+	olen = 0;
+	if (fflush(stdout) != 0)
+		io_error("write");
+}
+
+static bool
+is_positive_integer(double x)
+{
+	return x > 0 && fmod(x, 1.0) == 0;
+}
+
+static void
+window(double n, double *start, double *end)
+{
+	*end = n + 10;
+	*start = n - 10;
+	if (*start < 1)
+		*start = 1;
+}
+
+/* Prints the lines for start ... end; returns 1 after a diagnostic. */
+static int
+factor_range(double start, double end)
+{
+	if (!is_positive_integer(start) || !is_positive_integer(end)) {
+		fprintf(stderr, "%s: Number must be a positive integer.\n", prog_name);
+		return 1;
+	}
+	if (start >= too_large || end >= too_large) {
+		fprintf(stderr, "%s: Number is too large.\n", prog_name);
+		return 1;
+	}
+	for (; start <= end; start++) {
+		if (olen > sizeof obuf - LINE_MAX_LEN)
+			flush_out();
+		olen = (size_t)(format_line(obuf + olen, start) - obuf);
+	}
+	return 0;
+}
+
+static int
+interactive(void)
+{
+	static const char prompt[] = "Enter integer to factor around (0 to exit): ";
+	double n, start, end;
+
+	for (;;) {
+		memcpy(obuf + olen, prompt, sizeof prompt - 1);
+		olen += sizeof prompt - 1;
+		flush_out();
+		if (scanf("%lf", &n) != 1 || n == 0)
+			break;
+		window(n, &start, &end);
+		factor_range(start, end);
+	}
+	if (ferror(stdin))
+		io_error("read");
+	return 0;
+}
+
+int
+main(int argc, char *argv[])
+{
+	double start, end;
+	int status;
+
+	if (argc > 3)
+		usage();
+	if (argc < 2) {
+		status = interactive();
+	} else {
+		switch (sscanf(argv[1], "%lf-%lf", &start, &end)) {
+		case 2:
+			if (argc == 3)
+				usage();
+			break;
+		case 1:
+			if (argc == 3) {
+				if (sscanf(argv[2], "%lf", &end) != 1)
+					usage();
+			} else {
+				window(start, &start, &end);
+			}
+			break;
+		default:
+			usage();
+		}
+		status = factor_range(start, end);
+	}
+	flush_out();
+	return status;
+}

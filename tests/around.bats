@@ -1,0 +1,191 @@
+#!/usr/bin/env bats
+# Command-line and interactive behaviour of quarn-around.
+
+AROUND=${AROUND:-build/quarn-around}
+POS="quarn-around: Number must be a positive integer."
+BIG="quarn-around: Number is too large."
+PROMPT="Enter integer to factor around (0 to exit): "
+USAGE="Usage: quarn-around number1 [number2]
+
+Display prime factors of integers around the specified number.
+Works on up to 14 digit integers.
+A number range may be specified on the command line."
+
+setup() {
+	cd "$BATS_TEST_TMPDIR"
+}
+
+# The lines for a ... b, from the system's general factoring tool.
+lines() {
+	seq "$1" "$2" | factor | awk '{
+		line = $1; sub(":", " =", line); line = line " "
+		for (i = 2; i <= NF; i += n) {
+			n = 1
+			while ($(i + n) == $i) n++
+			line = line (i > 2 ? " * " : "") $i (n > 1 ? "^" n : "")
+		}
+		print line
+	}'
+}
+
+# check STATUS STDOUT STDERR ARG...: run with the arguments, compare all three.
+check() {
+	local status=$1 out=$2 err=$3
+	shift 3
+	local got=0
+	"$AROUND" "$@" >out 2>err </dev/null || got=$?
+	if [ "$got" != "$status" ] || [ "$(cat out)" != "$out" ] || [ "$(cat err)" != "$err" ]; then
+		echo "args: $(printf '[%s] ' "$@")"
+		echo "status $got, expected $status"
+		echo "--- stdout"; cat out
+		echo "--- stderr"; cat err
+		return 1
+	fi
+}
+
+# dialogue INPUT STATUS STDOUT STDERR: answer the prompts with INPUT.
+dialogue() {
+	local got=0
+	printf '%b' "$1" | "$AROUND" >out 2>err || got=$?
+	if [ "$got" != "$2" ] || [ "$(cat out)" != "$3" ] || [ "$(cat err)" != "$4" ]; then
+		echo "input: $1; status $got, expected $2"
+		echo "--- stdout"; cat out
+		echo "--- stderr"; cat err
+		return 1
+	fi
+}
+
+@test "the oracle agrees with known lines" {
+	[ "$(lines 1 1)" = "1 = " ]
+	[ "$(lines 12 12)" = "12 = 2^2 * 3" ]
+	[ "$(lines 210 210)" = "210 = 2 * 3 * 5 * 7" ]
+}
+
+@test "windows around one number" {
+	check 0 "$(lines 2 22)" "" 12
+	check 0 "$(lines 1 15)" "" 5
+	check 0 "$(lines 1 10)" "" 0
+	check 0 "$(lines 1 5)" "" -5
+	check 0 "$(lines 1 15)" "" 5-
+	check 0 "$(lines 2 22)" "" 12abc
+	check 0 "$(lines 2 22)" "" " 12"
+	check 0 "$(lines 2 22)" "" +12
+	check 0 "$(lines 6 26)" "" 0x10
+	check 0 "$(lines 1 20)" "" 1e1
+	check 0 "$(lines 99999999999979 99999999999999)" "" 99999999999989
+}
+
+@test "ranges in one argument or two" {
+	check 0 "$(lines 10 20)" "" 10-20
+	check 0 "$(lines 10 20)" "" 10 20
+	check 0 "$(lines 10 20)" "" 10-20x
+	check 0 "$(lines 10 20)" "" 10 20x
+	check 0 "$(lines 1 1)" "" 1-1
+	check 0 "$(lines 99999999999999 99999999999999)" "" 99999999999999 99999999999999
+	check 0 "$(lines 99999999999900 99999999999999)" "" 99999999999900-99999999999999
+	check 0 "" "" 20-10
+	check 0 "" "" 20 10
+}
+
+@test "ends that are not positive integers exit 1" {
+	check 1 "" "$POS" -50
+	check 1 "" "$POS" 12.5
+	check 1 "" "$POS" 0 5
+	check 1 "" "$POS" -0 5
+	check 1 "" "$POS" 3 -2
+	check 1 "" "$POS" 10--20
+	check 1 "" "$POS" 1 2.5
+	check 1 "" "$POS" inf
+	check 1 "" "$POS" nan
+	check 1 "" "$POS" 1 -nan
+	check 1 "" "$POS" 1e14 -1
+}
+
+@test "ends of 10^14 or more exit 1" {
+	check 1 "" "$BIG" 99999999999990
+	check 1 "" "$BIG" 1e14
+	check 1 "" "$BIG" 1e300
+	check 1 "" "$BIG" 100000000000000-5
+	check 1 "" "$BIG" 1 100000000000000
+	check 1 "" "$BIG" 99999999999999-1e14
+}
+
+@test "malformed command lines print the usage text" {
+	check 1 "" "$USAGE" 10-20 30
+	check 1 "" "$USAGE" 1 2 3
+	check 1 "" "$USAGE" abc
+	check 1 "" "$USAGE" ""
+	check 1 "" "$USAGE" 10 abc
+	check 1 "" "$USAGE" 10 ""
+	check 1 "" "$USAGE" -
+	check 1 "" "$USAGE" x12
+}
+
+@test "the usage text is exact to the byte" {
+	"$AROUND" 1 2 3 2>err || true
+	printf '%s\n' "Usage: quarn-around number1 [number2]" "" \
+		"Display prime factors of integers around the specified number." \
+		"Works on up to 14 digit integers." \
+		"A number range may be specified on the command line." >want
+	cmp err want
+}
+
+@test "a failed write is reported and exits 1" {
+	[ -w /dev/full ] || skip "no /dev/full"
+	check_full() {
+		local got=0
+		"$AROUND" "$@" >/dev/full 2>err || got=$?
+		[ "$got" = 1 ]
+		[ "$(cat err)" = "quarn-around: write error: No space left on device" ]
+	}
+	check_full 12
+	check_full 1-200000
+	got=0
+	printf '12\n0\n' | "$AROUND" >/dev/full 2>err || got=$?
+	[ "$got" = 1 ]
+	grep -q '^quarn-around: write error: ' err
+}
+
+@test "the dialogue" {
+	dialogue "12\n0\n" 0 "$PROMPT$(lines 2 22)
+$PROMPT" ""
+	dialogue "-50\n0\n" 0 "$PROMPT$PROMPT" "$POS"
+	dialogue "99999999999990\n0\n" 0 "$PROMPT$PROMPT" "$BIG"
+	dialogue "5 7\n0\n" 0 "$PROMPT$(lines 1 15)
+$PROMPT$(lines 1 17)
+$PROMPT" ""
+	dialogue "\n\n  12\n0\n" 0 "$PROMPT$(lines 2 22)
+$PROMPT" ""
+	dialogue "12" 0 "$PROMPT$(lines 2 22)
+$PROMPT" ""
+	dialogue "0\n12\n" 0 "$PROMPT" ""
+	dialogue "abc\n12\n" 0 "$PROMPT" ""
+	dialogue "" 0 "$PROMPT" ""
+	dialogue "1e1 0x10 0" 0 "$PROMPT$(lines 1 20)
+$PROMPT$(lines 6 26)
+$PROMPT" ""
+}
+
+@test "a failed read ends the dialogue with status 1" {
+	got=0
+	"$AROUND" </ >out 2>err || got=$?
+	[ "$got" = 1 ]
+	[ "$(cat out)" = "$PROMPT" ]
+	[ "$(cat err)" = "quarn-around: read error: Is a directory" ]
+}
+
+@test "the prompt reaches a pipe before the program waits for input" {
+	mkfifo in
+	"$AROUND" <in >out 2>&1 &
+	pid=$!
+	exec 5>in
+	for _ in $(seq 100); do
+		[ "$(cat out)" = "$PROMPT" ] && break
+		sleep 0.05
+	done
+	got=$(cat out)
+	echo 0 >&5
+	exec 5>&-
+	wait "$pid"
+	[ "$got" = "$PROMPT" ]
+}

@@ -1,0 +1,128 @@
+#!/usr/bin/env bats
+# Input handling and pairing of quarn-twin.
+
+TWIN=${TWIN:-build/quarn-twin}
+ERR="quarn-twin: Error in input number."
+
+setup() {
+	cd "$BATS_TEST_TMPDIR"
+}
+
+# feed INPUT STATUS STDOUT STDERR: INPUT is a printf format, run through printf.
+feed() {
+	local got=0
+	printf -- "$1" | "$TWIN" >out 2>err || got=$?
+	if [ "$got" != "$2" ] || [ "$(cat out)" != "$3" ] || [ "$(cat err)" != "$4" ]; then
+		echo "input: $1; status $got, expected $2"
+		echo "--- stdout"; cat out
+		echo "--- stderr"; cat err
+		return 1
+	fi
+}
+
+@test "pairs of neighbours that differ by 2" {
+	feed '3\n5\n7\n11\n13\n17\n19\n23\n' 0 "3 5
+5 7
+11 13
+17 19" ""
+	feed '' 0 "" ""
+	feed '2\n3\n5\n' 0 "3 5" ""
+	feed '4\n6\n' 0 "4 6" ""
+	feed '7\n5\n' 0 "" ""
+	feed '3\n4\n5\n' 0 "" ""
+	feed '3\n5' 0 "3 5" ""
+	feed '3\r\n5\r\n' 0 "3 5" ""
+	feed '13 17\n15\n' 0 "13 15" ""
+	feed ' 13\n\t15\n' 0 "13 15" ""
+	feed '+3\n5.0\n' 0 "3 5" ""
+	feed '1e1\n12abc\n0xe\n' 0 "10 12
+12 14" ""
+	feed '3\n000000000000000000000000000000000000000000000005\n' 0 "3 5" ""
+	feed '9007199254740989\n9007199254740991\n' 0 "9007199254740989 9007199254740991" ""
+	feed '99999999999971\n99999999999973\n' 0 "99999999999971 99999999999973" ""
+}
+
+@test "the first value never pairs" {
+	feed '0\n' 0 "" ""
+	feed '-0\n' 0 "" ""
+	feed '0\n2\n' 0 "0 2" ""
+	feed '-0\n2\n' 0 "-0 2" ""
+	feed '-1e-400\n2\n' 0 "-0 2" ""
+}
+
+@test "bad values end the run after the pairs found before them" {
+	feed '\n' 1 "" "$ERR"
+	feed '3\n5\n\n7\n' 1 "3 5" "$ERR"
+	feed '3\n5\nabc\n' 1 "3 5" "$ERR"
+	feed '3\n5\n-3\n' 1 "3 5" "$ERR"
+	feed '3\n5\n2.5\n' 1 "3 5" "$ERR"
+	feed '3\n5\n   \n' 1 "3 5" "$ERR"
+	feed 'inf\n' 1 "" "$ERR"
+	feed 'nan\n' 1 "" "$ERR"
+	feed '1e400\n' 1 "" "$ERR"
+	feed '\0\n' 1 "" "$ERR"
+}
+
+@test "lines over 48 characters are errors, never split" {
+	digits48=$(printf '%048d' 5)
+	feed "3\n$digits48\n" 0 "3 5" ""
+	feed "3\n0$digits48\n" 1 "" "$ERR"
+	feed "3\n$(printf '%049d' 5)" 1 "" "$ERR"
+	feed "3\n$(printf '1%048d' 0)\n" 1 "" "$ERR"
+	feed "3\n3$(printf '%48s' '')5\n" 1 "" "$ERR"
+	feed "3\n5$(printf '%47s' '')\n" 0 "3 5" ""
+	feed "3\n5\n7$(printf '%200s' '')\n9\n" 1 "3 5" "$ERR"
+}
+
+@test "values above 2^53 - 1 are errors" {
+	feed '9007199254740991\n' 0 "" ""
+	feed '9007199254740992\n' 1 "" "$ERR"
+	feed '9007199254740990\n9007199254740992\n' 1 "" "$ERR"
+	feed '9007199254740993\n' 1 "" "$ERR"
+	feed '1e16\n' 1 "" "$ERR"
+	feed '1e300\n' 1 "" "$ERR"
+}
+
+@test "arguments and a terminal on standard input are refused" {
+	usage="Usage: quarn-primes | quarn-twin
+
+Filter for displaying only twin primes (primes that differ by 2)."
+	got=0
+	printf '3\n5\n' | "$TWIN" x >out 2>err || got=$?
+	[ "$got" = 1 ]
+	[ ! -s out ]
+	[ "$(cat err)" = "$usage" ]
+
+	got=0
+	script -qec "$TWIN" /dev/null </dev/null >tty || got=$?
+	[ "$got" = 1 ]
+	[ "$(tr -d '\r' <tty)" = "$usage" ]
+}
+
+@test "failed reads and writes exit 1" {
+	got=0
+	"$TWIN" </ >out 2>err || got=$?
+	[ "$got" = 1 ]
+	[ "$(cat err)" = "quarn-twin: read error: Is a directory" ]
+
+	[ -w /dev/full ] || skip "no /dev/full"
+	got=0
+	printf '3\n5\n' | "$TWIN" >/dev/full 2>err || got=$?
+	[ "$got" = 1 ]
+	[ "$(cat err)" = "quarn-twin: write error: No space left on device" ]
+	got=0
+	seq 1 2 2000001 | "$TWIN" >/dev/full 2>err || got=$?
+	[ "$got" = 1 ]
+	[ "$(cat err)" = "quarn-twin: write error: No space left on device" ]
+}
+
+@test "agrees with a real prime lister" {
+	command -v primesieve >/dev/null || skip "primesieve not installed"
+	primesieve 1e7 -p | "$TWIN" >out
+	primesieve 1e7 -p2 | tr -d '(,)' >want
+	[ "$(wc -l <want)" = 58980 ]
+	cmp out want
+	primesieve 1e14 --dist=1e7 -p | "$TWIN" >out
+	primesieve 1e14 --dist=1e7 -p2 | tr -d '(,)' >want
+	cmp out want
+}

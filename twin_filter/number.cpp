@@ -1,0 +1,55 @@
+#include "number.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+/* Above 2^53 - 1 doubles skip integers, and "x + 2 == y" would lie. */
+static const double max_exact = 9007199254740991.0;
+
+/* Accepts text whose "%lf" value is a non-negative integer up to 2^53 - 1. */
+bool
+get_number(const char *text, double *cur)
+{
+	double v;
+
+	if (sscanf(text, "%lf", &v) != 1)
+		return false;
+	if (v < 0)
+		return false;
+	if (fmod(v, 1.0) != 0)
+		return false;
+	if (v > max_exact)
+		return false;
+	*cur = v;
+	return true;
+}
+
+/* get_number() for a line of len <= MAX_LINE bytes, not NUL-terminated. */
+bool
+read_value(const char *line, size_t len, double *cur)
+{
+	char text[MAX_LINE + 1];
+
+	memcpy(text, line, len);
+	text[len] = '\0';
+	return get_number(text, cur);
+}
+
+/* Writes x as "%.0f" would; x is integral, -0 or 0 <= x < 2^53. */
+char *
+put_value(char *p, double x)
+{
+	char tmp[20];
+	char *t = tmp + sizeof tmp;
+	unsigned long long v = (unsigned long long)fabs(x);
+
+	if (std::signbit(x))
+		*p++ = '-';
+	do {
+		*--t = (char)('0' + v % 10);
+		v /= 10;
+	} while (v != 0);
+	memcpy(p, t, (size_t)(tmp + sizeof tmp - t));
+	return p + (tmp + sizeof tmp - t);
+}

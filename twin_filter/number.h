@@ -1,0 +1,14 @@
+/* Conversion of the filter's numbers between text and double. */
+#ifndef QUARN_NUMBER_H
+#define QUARN_NUMBER_H
+
+#include <cstddef>
+
+/* Longest accepted input line, the newline not counted. */
+enum { MAX_LINE = 48 };
+
+bool get_number(const char *text, double *cur);
+bool read_value(const char *line, size_t len, double *cur);
+char *put_value(char *p, double x);
+
+#endif

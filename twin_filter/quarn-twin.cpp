@@ -1,0 +1,137 @@
+/* quarn-twin: print the twin pairs in an ascending list of primes. */
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "number.h"
+
+static const char prog_name[] = "quarn-twin";
+
+static char ibuf[1 << 17];
+static size_t ipos, iend;
+static bool ieof;
+
+static char obuf[1 << 16];
+static size_t olen;
+
+[[noreturn]] static void
+usage(void)
+{
+	fprintf(stderr, "Usage: quarn-primes | %s\n\n", prog_name);
+	fputs("Filter for displaying only twin primes (primes that differ by 2).\n", stderr);
+	exit(1);
+}
+
+[[noreturn]] static void
+io_error(const char *what)
+{
+	fprintf(stderr, "%s: %s error: %s\n", prog_name, what, strerror(errno));
+	exit(1);
+}
+
+static void
+flush_out(void)
+{
+	if (olen > 0 && fwrite(obuf, 1, olen, stdout) != olen)
+		io_error("write");
+	olen = 0;
+	if (fflush(stdout) != 0)
+		io_error("write");
+}
+
+[[noreturn]] static void
+input_error(void)
+{
+	flush_out();
+	fprintf(stderr, "%s: Error in input number.\n", prog_name);
+	exit(1);
+}
+
+/* Moves the unread rest to the front of ibuf and reads more after it. */
+static void
+refill(void)
+{
+	ssize_t n;
+
+	iend -= ipos;
+	memmove(ibuf, ibuf + ipos, iend);
+	ipos = 0;
+	do
+		n = read(0, ibuf + iend, sizeof ibuf - iend);
+	while (n < 0 && errno == EINTR);
+	if (n < 0)
+		io_error("read");
+	if (n == 0)
+		ieof = true;
+	iend += (size_t)n;
+}
+
+/*
+ * Returns the next line, its length in *len without the newline, or NULL
+ * at end of input.  Of a line longer than MAX_LINE only a longer prefix
+ * comes back.
+ */
+static const char *
+next_line(size_t *len)
+{
+	for (;;) {
+		const char *p = ibuf + ipos;
+		size_t avail = iend - ipos;
+		size_t look = avail < MAX_LINE + 1 ? avail : MAX_LINE + 1;
+		const char *nl = (const char *)memchr(p, '\n', look);
+
+		if (nl != NULL) {
+			*len = (size_t)(nl - p);
+			ipos += *len + 1;
+			return p;
+		}
+		if (avail > MAX_LINE || (ieof && avail > 0)) {
+			*len = avail;
+			ipos = iend;
+			return p;
+		}
+		if (ieof)
+			return NULL;
+		refill();
+	}
+}
+
+static void
+put_pair(double a, double b)
+{
+	char *p;
+
+	if (olen > sizeof obuf - 64)
+		flush_out();
+	p = put_value(obuf + olen, a);
+	*p++ = ' ';
+	p = put_value(p, b);
+	*p++ = '\n';
+	olen = (size_t)(p - obuf);
+}
+
+int
+main(int argc, char *argv[])
+{
+	const char *line;
+	size_t len;
+	double cur;
+	/* The first value has no predecessor: NaN + 2 equals nothing. */
+	double prev = NAN;
+
+	(void)argv;
+	if (argc > 1 || isatty(0))
+		usage();
+	while ((line = next_line(&len)) != NULL) {
+		if (len > MAX_LINE || !read_value(line, len, &cur))
+			input_error();
+		if (prev + 2 == cur)
+			put_pair(prev, cur);
+		prev = cur;
+	}
+	flush_out();
+	return 0;
+}
