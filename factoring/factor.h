@@ -10,9 +10,13 @@ extern int exponents[MAX_FACTORS];
 extern int factor_count;
 extern double nn;
 extern double limit;
-/* Trial divisions made by the last call, for tests and benchmarks. */
+/* Trial divisors tried by the last call, for tests and benchmarks. */
 extern long trial_count;
 
 void factor_number(double x);
+
+/* The divisibility tests of the factoring loop, exact for n < 10^14. */
+bool divides(double n, double d);
+unsigned long long wheel_hits(double n, double base);
 
 #endif

@@ -25,12 +25,35 @@ get_number(const char *text, double *cur)
 	return true;
 }
 
+/*
+ * Value of the run of decimal digits at p, before end, if it has 1 to 15
+ * digits; returns its length, or 0 for any other run.  Below 10^15 the
+ * conversion is exact, and "%lf" reads a bare digit run as that integer.
+ */
+size_t
+digit_run(const char *p, const char *end, double *v)
+{
+	unsigned long long u = 0;
+	const char *s = p;
+
+	if (end - p > 16)
+		end = p + 16;
+	while (s < end && (unsigned char)(*s - '0') < 10)
+		u = u * 10 + (unsigned)(*s++ - '0');
+	if (s == p || s - p > 15)
+		return 0;
+	*v = (double)u;
+	return (size_t)(s - p);
+}
+
 /* get_number() for a line of len <= MAX_LINE bytes, not NUL-terminated. */
 bool
 read_value(const char *line, size_t len, double *cur)
 {
 	char text[MAX_LINE + 1];
 
+	if (len > 0 && digit_run(line, line + len, cur) == len)
+		return true;
 	memcpy(text, line, len);
 	text[len] = '\0';
 	return get_number(text, cur);

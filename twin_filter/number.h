@@ -8,6 +8,7 @@
 enum { MAX_LINE = 48 };
 
 bool get_number(const char *text, double *cur);
+size_t digit_run(const char *p, const char *end, double *v);
 bool read_value(const char *line, size_t len, double *cur);
 char *put_value(char *p, double x);
 
