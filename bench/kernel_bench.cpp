@@ -20,8 +20,8 @@ hard_inputs(int which)
 	return xs;
 }
 
-static const char *const names[] = {"prime_99999999999973", "semiprime_99999640000243",
-    "range_99999999999800_99999999999999"};
+static const char *const names[] = {
+    "prime_99999999999973", "semiprime_99999640000243", "range_99999999999800_99999999999999"};
 
 static void
 set_rate(benchmark::State &state, double candidates)

@@ -12,18 +12,13 @@ double limit;
 long trial_count;
 
 /* Gaps between the integers coprime to 210, starting from 1. */
-static constexpr double wheel_skips[48] = {
-	10, 2, 4, 2, 4, 6, 2, 6, 4, 2, 4, 6, 6, 2, 6, 4, 2, 6, 4, 6, 8, 4, 2, 4,
-	2, 4, 8, 6, 4, 6, 2, 4, 6, 2, 6, 6, 4, 2, 4, 6, 2, 6, 4, 2, 4, 2, 10, 2,
-};
+static constexpr double wheel_skips[48] = {10, 2, 4, 2, 4, 6, 2, 6, 4, 2, 4, 6, 6, 2, 6, 4, 2, 6, 4,
+    6, 8, 4, 2, 4, 2, 4, 8, 6, 4, 6, 2, 4, 6, 2, 6, 6, 4, 2, 4, 6, 2, 6, 4, 2, 4, 2, 10, 2};
 
 /* The candidates of a revolution less its base: running sums of the skips. */
-alignas(64) static constexpr double wheel_offsets[48] = {
-	10, 12, 16, 18, 22, 28, 30, 36, 40, 42, 46, 52,
-	58, 60, 66, 70, 72, 78, 82, 88, 96, 100, 102, 106,
-	108, 112, 120, 126, 130, 136, 138, 142, 148, 150, 156, 162,
-	166, 168, 172, 178, 180, 186, 190, 192, 196, 198, 208, 210,
-};
+alignas(64) static constexpr double wheel_offsets[48] = {10, 12, 16, 18, 22, 28, 30, 36, 40, 42, 46,
+    52, 58, 60, 66, 70, 72, 78, 82, 88, 96, 100, 102, 106, 108, 112, 120, 126, 130, 136, 138, 142,
+    148, 150, 156, 162, 166, 168, 172, 178, 180, 186, 190, 192, 196, 198, 208, 210};
 
 static constexpr bool
 offsets_match_skips()

@@ -21,7 +21,7 @@ usage(void)
 	fputs("Display prime factors of integers around the specified number.\n"
 	      "Works on up to 14 digit integers.\n"
 	      "A number range may be specified on the command line.\n",
-	      stderr);
+	    stderr);
 	exit(1);
 }
 

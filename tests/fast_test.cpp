@@ -11,6 +11,7 @@
 #include "factor.h"
 #include "line.h"
 #include "number.h"
+#include "reference.h"
 
 using u64 = std::uint64_t;
 
@@ -56,25 +57,10 @@ TEST(Divisibility, AgreesWithFmod)
 {
 	auto pairs = adversarial_pairs();
 	for (int i = 0; i < 200000; i++)
-		pairs.push_back({(double)uniform(1, (u64)below_1e14), (double)uniform(2, 20000000)});
+		pairs.push_back(
+		    {(double)uniform(1, (u64)below_1e14), (double)uniform(2, 20000000)});
 	for (auto [n, d] : pairs)
 		ASSERT_EQ(divides(n, d), std::fmod(n, d) == 0) << (u64)n << " / " << (u64)d;
-}
-
-static const double offsets[48] = {
-	10, 12, 16, 18, 22, 28, 30, 36, 40, 42, 46, 52, 58, 60, 66, 70,
-	72, 78, 82, 88, 96, 100, 102, 106, 108, 112, 120, 126, 130, 136, 138, 142,
-	148, 150, 156, 162, 166, 168, 172, 178, 180, 186, 190, 192, 196, 198, 208, 210,
-};
-
-static unsigned long long
-fmod_hits(double n, double base)
-{
-	unsigned long long bits = 0;
-	for (int k = 0; k < 48; k++)
-		if (std::fmod(n, base + offsets[k]) == 0)
-			bits |= 1ULL << k;
-	return bits;
 }
 
 TEST(Divisibility, RevolutionScreenAgreesWithFmod)
@@ -82,7 +68,7 @@ TEST(Divisibility, RevolutionScreenAgreesWithFmod)
 	std::vector<std::pair<double, double>> cases;
 	for (int i = 0; i < 50000; i++) {
 		double base = 1 + 210 * (double)uniform(0, i % 2 ? 47620 : 20);
-		double c = base + offsets[uniform(0, 47)];
+		double c = base + ref_offsets[uniform(0, 47)];
 		u64 n = (u64)c * uniform(1, (u64)(below_1e14 / c));
 		cases.push_back({(double)n, base});
 		cases.push_back({(double)n + 1, base});
@@ -95,22 +81,6 @@ TEST(Divisibility, RevolutionScreenAgreesWithFmod)
 	cases.push_back({4405553009, 1});
 	for (auto [n, base] : cases)
 		ASSERT_EQ(wheel_hits(n, base), fmod_hits(n, base)) << (u64)n << " at " << base;
-}
-
-/* The line as the plain formatted-output reference writes it. */
-static std::string
-printf_line(double x)
-{
-	char buf[LINE_MAX_LEN];
-	int len = snprintf(buf, sizeof buf, "%.0f = ", x);
-	factor_number(x);
-	for (int i = 0; i < factor_count; i++) {
-		len += snprintf(buf + len, sizeof buf - (size_t)len, "%s%.0f", i > 0 ? " * " : "",
-		    factors[i]);
-		if (exponents[i] != 1)
-			len += snprintf(buf + len, sizeof buf - (size_t)len, "^%d", exponents[i]);
-	}
-	return std::string(buf, (size_t)len) + "\n";
 }
 
 static std::string
@@ -137,10 +107,8 @@ TEST(Formatting, FilterValuesAgreeWithPrintf)
 	for (int i = 0; i < 100000; i++)
 		xs.push_back((double)(uniform(0, 9007199254740991ULL) >> uniform(0, 52)));
 	for (double x : xs) {
-		char want[32], got[32];
-		snprintf(want, sizeof want, "%.0f", x);
-		*put_value(got, x) = '\0';
-		ASSERT_STREQ(got, want);
+		char got[32];
+		ASSERT_EQ(std::string(got, put_value(got, x)), printf_value(x));
 	}
 }
 
@@ -161,9 +129,9 @@ expect_same_reading(const std::string &line)
 TEST(Reading, AgreesWithScanf)
 {
 	std::vector<std::string> lines = {"", " ", "0", "-0", "+0", "00", "7", "13 17", " 13",
-	    "\t13", "13\r", "13abc", "2.5", "2.0", "-3", "1e3", "1e-3", "1e400", "-1e-400",
-	    "1e", "1e+", "0x10", "0x", "0x1p4", "inf", "INF", "-inf", "nan", "nan(1)", "infinity",
-	    ".", "-", "+", "+-1", "1.", ".5", "5.", "999999999999999", "1000000000000000",
+	    "\t13", "13\r", "13abc", "2.5", "2.0", "-3", "1e3", "1e-3", "1e400", "-1e-400", "1e",
+	    "1e+", "0x10", "0x", "0x1p4", "inf", "INF", "-inf", "nan", "nan(1)", "infinity", ".",
+	    "-", "+", "+-1", "1.", ".5", "5.", "999999999999999", "1000000000000000",
 	    "9007199254740991", "9007199254740992", "9007199254740993", "9007199254740991.0",
 	    "9.007199254740991e15", "000000000000000000000000000000000000000000000007",
 	    std::string("12\0003", 4), std::string("\0", 1), std::string(48, '9'),
@@ -173,7 +141,8 @@ TEST(Reading, AgreesWithScanf)
 		std::string s;
 		size_t len = uniform(0, i % 4 ? 18 : MAX_LINE);
 		for (size_t k = 0; k < len; k++)
-			s += i % 3 ? char('0' + uniform(0, 9)) : alphabet[uniform(0, sizeof alphabet - 2)];
+			s += i % 3 ? char('0' + uniform(0, 9))
+				   : alphabet[uniform(0, sizeof alphabet - 2)];
 		lines.push_back(s);
 	}
 	for (const auto &line : lines)
