@@ -69,7 +69,7 @@ screen(double n, double base)
 	const v8di lane_bits = {1, 2, 4, 8, 16, 32, 64, 128};
 	v8di bits = {};
 
-	for (int j = 0; j < 6; j++) {
+	for (size_t j = 0; j < 6; j++) {
 		v8df off, q;
 		memcpy(&off, wheel_offsets + 8 * j, sizeof off);
 		q = n / (base + off);
@@ -95,6 +95,7 @@ scan_wheel(double d, unsigned long long *hits)
 {
 	const double n = nn, bound = limit;
 
+	// NOLINTNEXTLINE(cert-flp30-c,clang-analyzer-security.FloatLoopCounter): exact below 2^53
 	for (; bound >= d; d += 210)
 		if ((*hits = screen(n, d)) != 0)
 			return d;

@@ -17,10 +17,10 @@ static size_t olen;
 [[noreturn]] static void
 usage(void)
 {
-	fprintf(stderr, "Usage: %s number1 [number2]\n\n", prog_name);
-	fputs("Display prime factors of integers around the specified number.\n"
-	      "Works on up to 14 digit integers.\n"
-	      "A number range may be specified on the command line.\n",
+	(void)fprintf(stderr, "Usage: %s number1 [number2]\n\n", prog_name);
+	(void)fputs("Display prime factors of integers around the specified number.\n"
+		    "Works on up to 14 digit integers.\n"
+		    "A number range may be specified on the command line.\n",
 	    stderr);
 	exit(1);
 }
@@ -28,7 +28,7 @@ usage(void)
 [[noreturn]] static void
 io_error(const char *what)
 {
-	fprintf(stderr, "%s: %s error: %s\n", prog_name, what, strerror(errno));
+	(void)fprintf(stderr, "%s: %s error: %s\n", prog_name, what, strerror(errno));
 	exit(1);
 }
 
@@ -62,13 +62,14 @@ static int
 factor_range(double start, double end)
 {
 	if (!is_positive_integer(start) || !is_positive_integer(end)) {
-		fprintf(stderr, "%s: Number must be a positive integer.\n", prog_name);
+		(void)fprintf(stderr, "%s: Number must be a positive integer.\n", prog_name);
 		return 1;
 	}
 	if (start >= too_large || end >= too_large) {
-		fprintf(stderr, "%s: Number is too large.\n", prog_name);
+		(void)fprintf(stderr, "%s: Number is too large.\n", prog_name);
 		return 1;
 	}
+	// NOLINTNEXTLINE(cert-flp30-c,clang-analyzer-security.FloatLoopCounter): exact below 2^53
 	for (; start <= end; start++) {
 		if (olen > sizeof obuf - LINE_MAX_LEN)
 			flush_out();
@@ -87,6 +88,7 @@ interactive(void)
 		memcpy(obuf + olen, prompt, sizeof prompt - 1);
 		olen += sizeof prompt - 1;
 		flush_out();
+		// NOLINTNEXTLINE(cert-err34-c): "%lf" acceptance is the input grammar
 		if (scanf("%lf", &n) != 1 || n == 0)
 			break;
 		window(n, &start, &end);
@@ -108,6 +110,7 @@ main(int argc, char *argv[])
 	if (argc < 2) {
 		status = interactive();
 	} else {
+		// NOLINTNEXTLINE(cert-err34-c): "%lf" acceptance is the input grammar
 		switch (sscanf(argv[1], "%lf-%lf", &start, &end)) {
 		case 2:
 			if (argc == 3)
@@ -115,6 +118,7 @@ main(int argc, char *argv[])
 			break;
 		case 1:
 			if (argc == 3) {
+				// NOLINTNEXTLINE(cert-err34-c): as above
 				if (sscanf(argv[2], "%lf", &end) != 1)
 					usage();
 			} else {

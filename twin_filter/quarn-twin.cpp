@@ -22,15 +22,15 @@ static size_t olen;
 [[noreturn]] static void
 usage(void)
 {
-	fprintf(stderr, "Usage: quarn-primes | %s\n\n", prog_name);
-	fputs("Filter for displaying only twin primes (primes that differ by 2).\n", stderr);
+	(void)fprintf(stderr, "Usage: quarn-primes | %s\n\n", prog_name);
+	(void)fputs("Filter for displaying only twin primes (primes that differ by 2).\n", stderr);
 	exit(1);
 }
 
 [[noreturn]] static void
 io_error(const char *what)
 {
-	fprintf(stderr, "%s: %s error: %s\n", prog_name, what, strerror(errno));
+	(void)fprintf(stderr, "%s: %s error: %s\n", prog_name, what, strerror(errno));
 	exit(1);
 }
 
@@ -48,7 +48,7 @@ flush_out(void)
 input_error(void)
 {
 	flush_out();
-	fprintf(stderr, "%s: Error in input number.\n", prog_name);
+	(void)fprintf(stderr, "%s: Error in input number.\n", prog_name);
 	exit(1);
 }
 
@@ -83,7 +83,7 @@ next_line(size_t *len)
 		const char *p = ibuf + ipos;
 		size_t avail = iend - ipos;
 		size_t look = avail < MAX_LINE + 1 ? avail : MAX_LINE + 1;
-		const char *nl = (const char *)memchr(p, '\n', look);
+		const char *nl = static_cast<const char *>(memchr(p, '\n', look));
 
 		if (nl != NULL) {
 			*len = (size_t)(nl - p);
