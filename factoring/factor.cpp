@@ -1,6 +1,7 @@
 #include "factor.h"
 
 #include <cassert>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -60,11 +61,20 @@ typedef long long v8di __attribute__((vector_size(64)));
 
 /*
  * Bit k set where candidate k of the revolution based at base divides n.
- * (q + 2^52) - 2^52 rounds q to the nearest integer for 0 <= q < 2^51.
+ * (q + 2^52) - 2^52 rounds q to the nearest integer for 0 <= q < 2^51,
+ * but only where doubles are evaluated without excess precision.
  */
 static inline __attribute__((always_inline)) unsigned long long
 screen(double n, double base)
 {
+#if FLT_EVAL_METHOD != 0
+	unsigned long long bits = 0;
+
+	for (int k = 0; k < 48; k++)
+		if (fmod(n, base + wheel_offsets[k]) == 0)
+			bits |= 1ULL << k;
+	return bits;
+#else
 	const double round_const = 4503599627370496.0;
 	const v8di lane_bits = {1, 2, 4, 8, 16, 32, 64, 128};
 	v8di bits = {};
@@ -77,6 +87,7 @@ screen(double n, double base)
 	}
 	return (unsigned long long)(bits[0] | bits[1] | bits[2] | bits[3] | bits[4] | bits[5] |
 	    bits[6] | bits[7]);
+#endif
 }
 
 WIDE_CLONES unsigned long long
