@@ -11,6 +11,8 @@ Display prime factors of integers around the specified number.
 Works on up to 14 digit integers.
 A number range may be specified on the command line."
 
+load helpers
+
 setup() {
 	cd "$BATS_TEST_TMPDIR"
 }
@@ -30,29 +32,17 @@ lines() {
 
 # check STATUS STDOUT STDERR ARG...: run with the arguments, compare all three.
 check() {
-	local status=$1 out=$2 err=$3
+	local status=$1 out=$2 err=$3 got=0
 	shift 3
-	local got=0
 	"$AROUND" "$@" >out 2>err </dev/null || got=$?
-	if [ "$got" != "$status" ] || [ "$(cat out)" != "$out" ] || [ "$(cat err)" != "$err" ]; then
-		echo "args: $(printf '[%s] ' "$@")"
-		echo "status $got, expected $status"
-		echo "--- stdout"; cat out
-		echo "--- stderr"; cat err
-		return 1
-	fi
+	outcome "args $(printf '[%s] ' "$@")" "$got" "$status" "$out" "$err"
 }
 
 # dialogue INPUT STATUS STDOUT STDERR: answer the prompts with INPUT.
 dialogue() {
 	local got=0
 	printf '%b' "$1" | "$AROUND" >out 2>err || got=$?
-	if [ "$got" != "$2" ] || [ "$(cat out)" != "$3" ] || [ "$(cat err)" != "$4" ]; then
-		echo "input: $1; status $got, expected $2"
-		echo "--- stdout"; cat out
-		echo "--- stderr"; cat err
-		return 1
-	fi
+	outcome "input $1" "$got" "$2" "$3" "$4"
 }
 
 @test "the oracle agrees with known lines" {

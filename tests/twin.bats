@@ -4,6 +4,8 @@
 TWIN=${TWIN:-build/quarn-twin}
 ERR="quarn-twin: Error in input number."
 
+load helpers
+
 setup() {
 	cd "$BATS_TEST_TMPDIR"
 }
@@ -12,12 +14,7 @@ setup() {
 feed() {
 	local got=0
 	printf -- "$1" | "$TWIN" >out 2>err || got=$?
-	if [ "$got" != "$2" ] || [ "$(cat out)" != "$3" ] || [ "$(cat err)" != "$4" ]; then
-		echo "input: $1; status $got, expected $2"
-		echo "--- stdout"; cat out
-		echo "--- stderr"; cat err
-		return 1
-	fi
+	outcome "input $1" "$got" "$2" "$3" "$4"
 }
 
 @test "pairs of neighbours that differ by 2" {
