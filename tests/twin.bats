@@ -113,6 +113,20 @@ Filter for displaying only twin primes (primes that differ by 2)."
 	[ "$(cat err)" = "quarn-twin: write error: No space left on device" ]
 }
 
+@test "lines that straddle read boundaries are read whole" {
+	awk 'BEGIN {
+		srand(7)
+		for (v = 1; v < 2000000; v += rand() < 0.5 ? 2 : 4)
+			printf "%0" int(rand() * 40) + length(v) "d\n", v
+	}' >in
+	awk 'NR > 1 && $1 + 0 == prev + 2 { print prev, $1 + 0 } { prev = $1 + 0 }' in >want
+	[ "$(stat -c %s in)" -gt 4000000 ]
+	"$TWIN" <in >out
+	cmp out want
+	cat in | "$TWIN" >out
+	cmp out want
+}
+
 @test "agrees with a real prime lister" {
 	command -v primesieve >/dev/null || skip "primesieve not installed"
 	primesieve 1e7 -p | "$TWIN" >out
