@@ -137,12 +137,13 @@ next_value(double *cur)
 }
 
 int
-main(int argc, char *[])
+main(int argc, char *argv[])
 {
 	double cur;
 	/* The first value has no predecessor: NaN + 2 equals nothing. */
 	double prev = NAN;
 
+	(void)argv;
 	if (argc > 1 || isatty(0))
 		usage();
 #ifdef F_SETPIPE_SZ
