@@ -22,16 +22,3 @@ setup() {
 		[ ! -s warnings ] || { cat warnings; return 1; }
 	done
 }
-
-@test "the Debian package holds the same files, which run" {
-	command -v dpkg-deb >/dev/null || skip "dpkg-deb not installed"
-	cpack -G DEB -B "$PWD/pkg" --config "$BUILD_DIR/CPackConfig.cmake" >/dev/null
-	deb=$(echo pkg/quarn_*.deb)
-	dpkg-deb -c "$deb" | awk '{ print $NF }' | grep -v '/$' | sort >files
-	printf '%s\n' ./usr/bin/quarn-around ./usr/bin/quarn-twin \
-		./usr/share/man/man1/quarn-around.1 ./usr/share/man/man1/quarn-twin.1 >want
-	diff want files
-	dpkg-deb -x "$deb" root
-	[ "$(root/usr/bin/quarn-around 10-20 | wc -l)" = 11 ]
-	[ "$(printf '11\n13\n' | root/usr/bin/quarn-twin)" = "11 13" ]
-}

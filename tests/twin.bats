@@ -113,6 +113,29 @@ Filter for displaying only twin primes (primes that differ by 2)."
 	[ "$(cat err)" = "quarn-twin: write error: No space left on device" ]
 }
 
+@test "a read that fails partway still prints the pairs read before it" {
+	[ -n "${FAIL_READ:-}" ] || skip "no read failure shim"
+	# fail_after BYTES: the filter on stdin whose reads fail after BYTES.
+	fail_after() {
+		got=0
+		LD_PRELOAD=$FAIL_READ FAIL_READ_AFTER=$1 \
+			ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+			"$TWIN" >out 2>err || got=$?
+	}
+	# The incomplete last line, 9, is not a value.
+	printf '3\n5\n7\n9\n' >in
+	fail_after 7 <in
+	outcome "3 5 7 9, failing after 7 bytes" "$got" 1 "3 5
+5 7" "quarn-twin: read error: Input/output error"
+
+	seq 1 2 200001 >in
+	[ "$(head -c 500003 in | tail -c 1)" != "" ]
+	head -c 500003 in | head -n -1 | awk 'NR > 1 { print $1 - 2, $1 }' >want
+	cat in | fail_after 500003
+	[ "$got" = 1 ]
+	cmp out want
+}
+
 @test "lines that straddle read boundaries are read whole" {
 	awk 'BEGIN {
 		srand(7)

@@ -44,6 +44,17 @@ flush_out(void)
 		io_error("write");
 }
 
+/* The pairs found so far are written before the read is reported. */
+[[noreturn]] static void
+read_error(void)
+{
+	int saved = errno;
+
+	flush_out();
+	errno = saved;
+	io_error("read");
+}
+
 [[noreturn]] static void
 input_error(void)
 {
@@ -65,7 +76,7 @@ refill(void)
 		n = read(0, ibuf + iend, sizeof ibuf - iend);
 	while (n < 0 && errno == EINTR);
 	if (n < 0)
-		io_error("read");
+		read_error();
 	if (n == 0)
 		ieof = true;
 	iend += (size_t)n;
