@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "block.h"
 #include "line.h"
 
 static const char prog_name[] = "quarn-around";
@@ -57,6 +58,36 @@ window(double n, double *start, double *end)
 		*start = 1;
 }
 
+/* Ranges this long are factored a block at a time. */
+static double
+block_min(double end)
+{
+	(void)end;
+	return 128;
+}
+
+static void
+put_line(char *end)
+{
+	olen = (size_t)(end - obuf);
+	if (olen > sizeof obuf - LINE_MAX_LEN)
+		flush_out();
+}
+
+static void
+print_blocks(double start, double end)
+{
+	long len;
+
+	block_begin(start, end);
+	count_from(start);
+	while ((len = block_next()) > 0)
+		for (long i = 0; i < len; i++) {
+			block_result(i);
+			put_line(put_result(put_count(obuf + olen)));
+		}
+}
+
 /* Prints the lines for start ... end; returns 1 after a diagnostic. */
 static int
 factor_range(double start, double end)
@@ -69,12 +100,13 @@ factor_range(double start, double end)
 		(void)fprintf(stderr, "%s: Number is too large.\n", prog_name);
 		return 1;
 	}
-	// NOLINTNEXTLINE(cert-flp30-c,clang-analyzer-security.FloatLoopCounter): exact below 2^53
-	for (; start <= end; start++) {
-		if (olen > sizeof obuf - LINE_MAX_LEN)
-			flush_out();
-		olen = (size_t)(format_line(obuf + olen, start) - obuf);
+	if (end - start + 1 >= block_min(end)) {
+		print_blocks(start, end);
+		return 0;
 	}
+	// NOLINTNEXTLINE(cert-flp30-c,clang-analyzer-security.FloatLoopCounter): exact below 2^53
+	for (; start <= end; start++)
+		put_line(format_line(obuf + olen, start));
 	return 0;
 }
 

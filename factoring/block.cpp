@@ -1,0 +1,309 @@
+#include "block.h"
+
+#include <cassert>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "factor.h"
+
+typedef uint64_t u64;
+typedef uint32_t u32;
+
+enum {
+	/* Numbers factored at a time; their slots stay in the L2 cache. */
+	BLOCK_LEN = 1 << 14,
+	/* Numbers that share one pass of the large primes. */
+	SEGMENT_LEN = 1 << 19,
+	/*
+	 * Primes from here on are large.  46416^3 > 10^14, so a number has at
+	 * most two large prime factors, counted with multiplicity.
+	 */
+	LARGE_FROM = 46416,
+	/* Odd primes below 10^7, the square root bound of every number. */
+	MAX_ODD_PRIMES = 664578,
+	/* Odd primes below LARGE_FROM and their powers below BLOCK_LEN. */
+	MAX_STEPS = 4900,
+	/* Distinct small prime factors of a number below 10^14. */
+	SMALL_SLOTS = 12,
+	SIEVE_LEN = 1 << 15,
+	MAX_SIEVING = 512,
+};
+
+/* A number of the block: its cofactor and the small primes divided out. */
+struct slot {
+	u64 cof;
+	uint16_t fac[SMALL_SLOTS];
+	unsigned char exp[SMALL_SLOTS];
+	unsigned char count;
+};
+
+/* The multiples of q = p^k, a power of a small odd prime p. */
+struct step {
+	u64 next; /* the next multiple not yet reached */
+	u64 q;
+	u64 inv; /* p * inv = 1 modulo 2^64 */
+	u64 lim; /* c * inv <= lim exactly when p divides c */
+	u32 p;
+	bool first; /* k = 1: p joins the factors */
+	bool last;  /* p * q >= BLOCK_LEN: higher powers are divided out here */
+};
+
+/* Halved gaps between the odd primes up to sieved_to, from 1 on. */
+static unsigned char prime_gaps[MAX_ODD_PRIMES];
+static long odd_primes;
+static u32 sieved_to;
+
+static step steps[MAX_STEPS];
+static int step_count;
+
+/* The large primes: from prime_gaps[large_index] on, after large_prev. */
+static long large_index;
+static u32 large_prev;
+static u32 root; /* the largest integer whose square is at most the range's end */
+
+static u64 range_next, range_last;
+
+/* big[i] is a large prime dividing segment number i, or 0. */
+static u32 big[SEGMENT_LEN];
+static u64 segment_base, segment_len;
+
+static slot slots[BLOCK_LEN];
+static u64 block_base;
+
+static u64
+min_u64(u64 a, u64 b)
+{
+	return a < b ? a : b;
+}
+
+/* Odd primes up to m into prime_gaps, by a segmented sieve of odd numbers. */
+static void
+sieve_primes(u32 m)
+{
+	static unsigned char seg[SIEVE_LEN];
+	static u32 sp[MAX_SIEVING], sp_next[MAX_SIEVING];
+	int nsp = 0;
+	u32 prev = 1, top = (m - 1) / 2;
+	long count = 0;
+
+	for (u32 p = 3; p * p <= m; p += 2) {
+		int k = 0;
+		while (k < nsp && sp[k] * sp[k] <= p && p % sp[k] != 0)
+			k++;
+		if (k == nsp || sp[k] * sp[k] > p) {
+			sp[nsp] = p;
+			sp_next[nsp++] = (p * p - 1) / 2;
+		}
+	}
+	/* Index j of seg stands for the odd number 2 * (lo + j) + 1. */
+	for (u32 lo = 0; lo <= top; lo += SIEVE_LEN) {
+		u32 len = (u32)min_u64(top - lo + 1, SIEVE_LEN);
+		memset(seg, 1, len);
+		if (lo == 0)
+			seg[0] = 0;
+		for (int k = 0; k < nsp; k++) {
+			u32 j = sp_next[k] - lo;
+			for (; j < len; j += sp[k])
+				seg[j] = 0;
+			sp_next[k] = lo + j;
+		}
+		for (u32 j = 0; j < len; j++)
+			if (seg[j]) {
+				u32 n = 2 * (lo + j) + 1;
+				prime_gaps[count++] = (unsigned char)((n - prev) / 2);
+				prev = n;
+			}
+	}
+	odd_primes = count;
+	sieved_to = m;
+}
+
+static u64
+inverse(u64 p)
+{
+	u64 x = p; /* right to 3 bits; each step doubles them */
+
+	for (int i = 0; i < 5; i++)
+		x *= 2 - p * x;
+	return x;
+}
+
+static u64
+first_multiple(u64 a, u64 q)
+{
+	return (a + q - 1) / q * q;
+}
+
+/* Steps for the odd primes below LARGE_FROM up to root, from a on. */
+static void
+make_steps(u64 a)
+{
+	u32 p = 1;
+	long i = 0;
+
+	step_count = 0;
+	for (; i < odd_primes; i++) {
+		u32 next = p + 2 * prime_gaps[i];
+		if (next > root || next >= LARGE_FROM)
+			break;
+		p = next;
+		u64 inv = inverse(p), lim = UINT64_MAX / p;
+		for (u64 q = p;; q *= p) {
+			assert(step_count < MAX_STEPS);
+			step *st = &steps[step_count++];
+			st->next = first_multiple(a, q);
+			st->q = q;
+			st->inv = inv;
+			st->lim = lim;
+			st->p = p;
+			st->first = q == p;
+			st->last = q * p >= BLOCK_LEN;
+			if (st->last)
+				break;
+		}
+	}
+	large_index = i;
+	large_prev = p;
+}
+
+void
+block_begin(double start, double end)
+{
+	u64 b = (u64)end;
+
+	root = (u32)sqrt(end);
+	while ((u64)root * root > b)
+		root--;
+	while ((u64)(root + 1) * (root + 1) <= b)
+		root++;
+	if (root > sieved_to)
+		sieve_primes(root);
+	make_steps((u64)start);
+	range_next = (u64)start;
+	range_last = b;
+	segment_base = range_next;
+	segment_len = 0;
+}
+
+/* Marks the multiples of the large primes in the segment from a on. */
+static void
+mark_large(u64 a)
+{
+	u32 p = large_prev;
+
+	segment_base = a;
+	segment_len = min_u64(range_last - a + 1, SEGMENT_LEN);
+	memset(big, 0, segment_len * sizeof big[0]);
+	for (long i = large_index; i < odd_primes; i++) {
+		p += 2 * prime_gaps[i];
+		if (p > root)
+			break;
+		u64 r = a % p;
+		for (u64 off = r != 0 ? p - r : 0; off < segment_len; off += p)
+			big[off] = p;
+	}
+}
+
+/* Divides the powers of the small primes out of the block's numbers. */
+static void
+sieve_block(u64 base, u64 len)
+{
+	for (int k = 0; k < step_count; k++) {
+		step *st = &steps[k];
+		u64 off = st->next - base, q = st->q, inv = st->inv;
+		u32 p = st->p;
+
+		if (off >= len)
+			continue;
+		if (!st->last) {
+			for (; off < len; off += q) {
+				slot *s = &slots[off];
+				s->cof *= inv;
+				if (st->first) {
+					s->fac[s->count] = (uint16_t)p;
+					s->exp[s->count++] = 1;
+				} else {
+					s->exp[s->count - 1]++;
+				}
+			}
+		} else {
+			for (; off < len; off += q) {
+				slot *s = &slots[off];
+				u64 c = s->cof * inv;
+				if (st->first) {
+					s->fac[s->count] = (uint16_t)p;
+					s->exp[s->count++] = 1;
+				} else {
+					s->exp[s->count - 1]++;
+				}
+				for (; c * inv <= st->lim; c *= inv)
+					s->exp[s->count - 1]++;
+				s->cof = c;
+			}
+		}
+		st->next = base + off;
+	}
+}
+
+long
+block_next(void)
+{
+	u64 base = range_next, len;
+
+	if (base > range_last)
+		return 0;
+	len = min_u64(range_last - base + 1, BLOCK_LEN);
+	if (root >= LARGE_FROM && base >= segment_base + segment_len)
+		mark_large(base);
+	for (u64 i = 0; i < len; i++) {
+		u64 n = base + i;
+		int t = __builtin_ctzll(n);
+		slots[i].cof = n >> t;
+		slots[i].fac[0] = 2;
+		slots[i].exp[0] = (unsigned char)t;
+		slots[i].count = t != 0;
+	}
+	sieve_block(base, len);
+	block_base = base;
+	range_next = base + len;
+	return (long)len;
+}
+
+static void
+append(u64 f, int e)
+{
+	factors[factor_count] = (double)f;
+	exponents[factor_count++] = e;
+}
+
+/*
+ * The cofactor left by the small primes is 1, a prime, or the product of
+ * two primes of which big[] holds one if it is at most root.
+ */
+void
+block_result(long i)
+{
+	const slot *s = &slots[i];
+	u64 c = s->cof;
+	u32 g = 0;
+
+	factor_count = 0;
+	for (int k = 0; k < s->count; k++)
+		append(s->fac[k], s->exp[k]);
+	if (c > 1 && root >= LARGE_FROM)
+		g = big[block_base - segment_base + (u64)i];
+	if (g == 0) {
+		if (c > 1)
+			append(c, 1);
+	} else if (c == g) {
+		append(g, 1);
+	} else if (c == (u64)g * g) {
+		append(g, 2);
+	} else {
+		u64 r = c / g;
+		append(r < g ? r : g, 1);
+		append(r < g ? g : r, 1);
+	}
+	nn = 1;
+}
