@@ -273,13 +273,15 @@ block_next(void)
 static void
 append(u64 f, int e)
 {
-	factors[factor_count] = (double)f;
+	factors[factor_count] = (double)(int64_t)f;
 	exponents[factor_count++] = e;
 }
 
 /*
  * The cofactor left by the small primes is 1, a prime, or the product of
- * two primes of which big[] holds one if it is at most root.
+ * two primes of which big[] holds one if it is at most root.  The first
+ * slots are copied whether used or not, and the cofactor is stored before
+ * it is counted: this spares branches that could not be predicted.
  */
 void
 block_result(long i)
@@ -288,14 +290,21 @@ block_result(long i)
 	u64 c = s->cof;
 	u32 g = 0;
 
-	factor_count = 0;
-	for (int k = 0; k < s->count; k++)
-		append(s->fac[k], s->exp[k]);
-	if (c > 1 && root >= LARGE_FROM)
+	for (int k = 0; k < 4; k++) {
+		factors[k] = s->fac[k];
+		exponents[k] = s->exp[k];
+	}
+	for (int k = 4; k < s->count; k++) {
+		factors[k] = s->fac[k];
+		exponents[k] = s->exp[k];
+	}
+	factor_count = s->count;
+	if (root >= LARGE_FROM && c > 1)
 		g = big[block_base - segment_base + (u64)i];
 	if (g == 0) {
-		if (c > 1)
-			append(c, 1);
+		factors[factor_count] = (double)(int64_t)c;
+		exponents[factor_count] = 1;
+		factor_count += c > 1;
 	} else if (c == g) {
 		append(g, 1);
 	} else if (c == (u64)g * g) {

@@ -5,69 +5,125 @@
 
 #include "factor.h"
 
-static const char digit_pairs[] = "00010203040506070809"
-				  "10111213141516171819"
-				  "20212223242526272829"
-				  "30313233343536373839"
-				  "40414243444546474849"
-				  "50515253545556575859"
-				  "60616263646566676869"
-				  "70717273747576777879"
-				  "80818283848586878889"
-				  "90919293949596979899";
+/* The text of every v < 10^4 in its first bytes, its length in the last. */
+struct digit_table {
+	char text[10000][8];
+};
 
-static int
-digit_count(uint64_t v)
+static constexpr digit_table
+make_digit_table()
 {
-	int n = 1;
+	digit_table d{};
 
-	for (; v >= 10000; v /= 10000)
-		n += 4;
-	return n + (v >= 10) + (v >= 100) + (v >= 1000);
+	for (int v = 0; v < 10000; v++) {
+		int len = 1 + (v >= 10) + (v >= 100) + (v >= 1000);
+		for (int k = 0, div = 1; k < len; k++, div *= 10)
+			d.text[v][len - 1 - k] = (char)('0' + v / div % 10);
+		d.text[v][7] = (char)len;
+	}
+	return d;
 }
 
+static constexpr digit_table small_texts = make_digit_table();
+
 /*
- * Writes x as "%.0f" would.  x is integral and 0 <= x < 2^53, so the
- * conversion to an unsigned integer is exact.
+ * The eight decimal digits of v < 10^8 as byte values 0 to 9, the most
+ * significant in the lowest byte: v is split into halves of four digits,
+ * those into pairs and the pairs into digits, every lane at once.
  */
+static inline uint64_t
+eight_digits(uint64_t v)
+{
+	uint64_t x = v / 10000 | (v % 10000) << 32;
+	uint64_t y = (x * 10486 >> 20) & 0x0000007f0000007f;
+
+	x = y | (x - y * 100) << 16;
+	y = (x * 103 >> 10) & 0x000f000f000f000f;
+	return y | (x - y * 10) << 8;
+}
+
+/* Stores the 8 bytes of d, the lowest first. */
+static inline void
+store8(char *p, uint64_t d)
+{
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	d = __builtin_bswap64(d);
+#endif
+	memcpy(p, &d, 8);
+}
+
+/* Writes the digits of v < 10^8 without leading zeros, v itself if 0. */
+static inline char *
+put_short(char *p, uint64_t v)
+{
+	if (v < 10000) {
+		memcpy(p, small_texts.text[v], 4);
+		return p + small_texts.text[v][7];
+	}
+	uint64_t d = eight_digits(v);
+	int zeros = __builtin_ctzll(d) / 8;
+
+	store8(p, (d + 0x3030303030303030) >> (8 * zeros));
+	return p + 8 - zeros;
+}
+
+/* Writes the digits of v < 10^16, and may write scratch in the 8 bytes past them. */
+static inline char *
+put_digits(char *p, uint64_t v)
+{
+	if (v < 100000000)
+		return put_short(p, v);
+	p = put_short(p, v / 100000000);
+	store8(p, eight_digits(v % 100000000) + 0x3030303030303030);
+	return p + 8;
+}
+
+/* Writes x as "%.0f" would, for integral 0 <= x < 10^16; see put_digits(). */
 char *
 put_number(char *p, double x)
 {
-	uint64_t v = (uint64_t)x;
-	char *end = p + digit_count(v), *t = end;
-
-	for (; v >= 100; v /= 100)
-		memcpy(t -= 2, digit_pairs + 2 * (v % 100), 2);
-	if (v >= 10)
-		memcpy(t - 2, digit_pairs + 2 * v, 2);
-	else
-		t[-1] = (char)('0' + v);
-	return end;
+	return put_digits(p, (uint64_t)(int64_t)x);
 }
 
-/* Exponents stay below 47: 2^47 exceeds every admissible number. */
-static char *
-put_exponent(char *p, int e)
+/*
+ * "^e" for every exponent below 47 (2^47 exceeds every admissible number)
+ * in the first bytes, and its length in the last; nothing for 1.
+ */
+struct exponent_table {
+	char text[47][4];
+};
+
+static constexpr exponent_table
+make_exponent_table()
 {
-	*p++ = '^';
-	if (e >= 10)
-		*p++ = (char)('0' + e / 10);
-	*p++ = (char)('0' + e % 10);
-	return p;
+	exponent_table t{};
+
+	for (int e = 2; e < 47; e++) {
+		t.text[e][0] = '^';
+		t.text[e][1] = (char)('0' + (e < 10 ? e : e / 10));
+		t.text[e][2] = (char)('0' + e % 10);
+		t.text[e][3] = (char)(e < 10 ? 2 : 3);
+	}
+	return t;
 }
 
+static constexpr exponent_table exponent_texts = make_exponent_table();
+
+/* Each factor is followed by " * "; the last is taken back. */
 char *
 put_result(char *p)
 {
-	for (int i = 0; i < factor_count; i++) {
-		if (i > 0) {
-			memcpy(p, " * ", 3);
-			p += 3;
-		}
-		p = put_number(p, factors[i]);
-		if (exponents[i] != 1)
-			p = put_exponent(p, exponents[i]);
+	int n = factor_count;
+
+	for (int i = 0; i < n; i++) {
+		const char *t = exponent_texts.text[exponents[i]];
+		p = put_digits(p, (uint64_t)(int64_t)factors[i]);
+		memcpy(p, t, 4);
+		p += t[3];
+		memcpy(p, " * ", 3);
+		p += 3;
 	}
+	p -= n > 0 ? 3 : 0;
 	*p++ = '\n';
 	return p;
 }

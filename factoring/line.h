@@ -2,7 +2,7 @@
 #ifndef QUARN_LINE_H
 #define QUARN_LINE_H
 
-/* Longest line format_line() writes, newline included. */
+/* Room for the longest line, its newline and the scratch past it. */
 enum { LINE_MAX_LEN = 256 };
 
 char *put_number(char *p, double x);
