@@ -205,43 +205,69 @@ mark_large(u64 a)
 	}
 }
 
+/* Appends p to the factors of the slots at off, off + q, ... below len. */
+static u64
+sieve_first(const step *st, u64 off, u64 len)
+{
+	const uint16_t p = (uint16_t)st->p;
+
+	for (; off < len; off += st->q) {
+		slot *s = &slots[off];
+		s->cof *= st->inv;
+		s->fac[s->count] = p;
+		s->exp[s->count++] = 1;
+	}
+	return off;
+}
+
+/* Counts p once more in the slots at off, off + q, ... below len. */
+static u64
+sieve_power(const step *st, u64 off, u64 len)
+{
+	for (; off < len; off += st->q) {
+		slot *s = &slots[off];
+		s->cof *= st->inv;
+		s->exp[s->count - 1]++;
+	}
+	return off;
+}
+
+/* As sieve_first() or sieve_power(), then divides out all further powers. */
+static u64
+sieve_last(const step *st, u64 off, u64 len)
+{
+	for (; off < len; off += st->q) {
+		slot *s = &slots[off];
+		u64 c = s->cof * st->inv;
+		if (st->first) {
+			s->fac[s->count] = (uint16_t)st->p;
+			s->exp[s->count++] = 1;
+		} else {
+			s->exp[s->count - 1]++;
+		}
+		for (; c * st->inv <= st->lim; c *= st->inv)
+			s->exp[s->count - 1]++;
+		s->cof = c;
+	}
+	return off;
+}
+
 /* Divides the powers of the small primes out of the block's numbers. */
 static void
 sieve_block(u64 base, u64 len)
 {
 	for (int k = 0; k < step_count; k++) {
 		step *st = &steps[k];
-		u64 off = st->next - base, q = st->q, inv = st->inv;
-		u32 p = st->p;
+		u64 off = st->next - base;
 
 		if (off >= len)
 			continue;
-		if (!st->last) {
-			for (; off < len; off += q) {
-				slot *s = &slots[off];
-				s->cof *= inv;
-				if (st->first) {
-					s->fac[s->count] = (uint16_t)p;
-					s->exp[s->count++] = 1;
-				} else {
-					s->exp[s->count - 1]++;
-				}
-			}
-		} else {
-			for (; off < len; off += q) {
-				slot *s = &slots[off];
-				u64 c = s->cof * inv;
-				if (st->first) {
-					s->fac[s->count] = (uint16_t)p;
-					s->exp[s->count++] = 1;
-				} else {
-					s->exp[s->count - 1]++;
-				}
-				for (; c * inv <= st->lim; c *= inv)
-					s->exp[s->count - 1]++;
-				s->cof = c;
-			}
-		}
+		if (st->last)
+			off = sieve_last(st, off, len);
+		else if (st->first)
+			off = sieve_first(st, off, len);
+		else
+			off = sieve_power(st, off, len);
 		st->next = base + off;
 	}
 }
@@ -277,6 +303,26 @@ append(u64 f, int e)
 	exponents[factor_count++] = e;
 }
 
+typedef uint16_t v4hu __attribute__((vector_size(8)));
+typedef unsigned char v4qu __attribute__((vector_size(4)));
+typedef double v4df __attribute__((vector_size(32)));
+typedef int v4si __attribute__((vector_size(16)));
+
+/* Copies the first four slots of s into the table, as one vector each. */
+static inline void
+four_slots(const slot *s)
+{
+	v4hu f;
+	v4qu e;
+
+	memcpy(&f, s->fac, sizeof f);
+	memcpy(&e, s->exp, sizeof e);
+	v4df fd = __builtin_convertvector(f, v4df);
+	v4si ei = __builtin_convertvector(e, v4si);
+	memcpy(factors, &fd, sizeof fd);
+	memcpy(exponents, &ei, sizeof ei);
+}
+
 /*
  * The cofactor left by the small primes is 1, a prime, or the product of
  * two primes of which big[] holds one if it is at most root.  The first
@@ -290,10 +336,7 @@ block_result(long i)
 	u64 c = s->cof;
 	u32 g = 0;
 
-	for (int k = 0; k < 4; k++) {
-		factors[k] = s->fac[k];
-		exponents[k] = s->exp[k];
-	}
+	four_slots(s);
 	for (int k = 4; k < s->count; k++) {
 		factors[k] = s->fac[k];
 		exponents[k] = s->exp[k];

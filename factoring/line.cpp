@@ -26,6 +26,24 @@ make_digit_table()
 
 static constexpr digit_table small_texts = make_digit_table();
 
+/* The four digits of every v < 10^4, with leading zeros. */
+struct padded_table {
+	char text[10000][4];
+};
+
+static constexpr padded_table
+make_padded_table()
+{
+	padded_table d{};
+
+	for (int v = 0; v < 10000; v++)
+		for (int k = 0, div = 1000; k < 4; k++, div /= 10)
+			d.text[v][k] = (char)('0' + v / div % 10);
+	return d;
+}
+
+static constexpr padded_table padded_texts = make_padded_table();
+
 /*
  * The eight decimal digits of v < 10^8 as byte values 0 to 9, the most
  * significant in the lowest byte: v is split into halves of four digits,
@@ -56,15 +74,16 @@ store8(char *p, uint64_t d)
 static inline char *
 put_short(char *p, uint64_t v)
 {
+	uint64_t hi = v / 10000, lo = v % 10000;
+
 	if (v < 10000) {
 		memcpy(p, small_texts.text[v], 4);
 		return p + small_texts.text[v][7];
 	}
-	uint64_t d = eight_digits(v);
-	int zeros = __builtin_ctzll(d) / 8;
-
-	store8(p, (d + 0x3030303030303030) >> (8 * zeros));
-	return p + 8 - zeros;
+	memcpy(p, small_texts.text[hi], 4);
+	p += small_texts.text[hi][7];
+	memcpy(p, padded_texts.text[lo], 4);
+	return p + 4;
 }
 
 /* Writes the digits of v < 10^16, and may write scratch in the 8 bytes past them. */
@@ -86,11 +105,12 @@ put_number(char *p, double x)
 }
 
 /*
- * "^e" for every exponent below 47 (2^47 exceeds every admissible number)
- * in the first bytes, and its length in the last; nothing for 1.
+ * What follows a factor with exponent e below 47 (2^47 exceeds every
+ * admissible number): "^e" unless e is 1, then " * ", in the first bytes,
+ * and the length in the last.
  */
 struct exponent_table {
-	char text[47][4];
+	char text[47][8];
 };
 
 static constexpr exponent_table
@@ -98,11 +118,18 @@ make_exponent_table()
 {
 	exponent_table t{};
 
-	for (int e = 2; e < 47; e++) {
-		t.text[e][0] = '^';
-		t.text[e][1] = (char)('0' + (e < 10 ? e : e / 10));
-		t.text[e][2] = (char)('0' + e % 10);
-		t.text[e][3] = (char)(e < 10 ? 2 : 3);
+	for (int e = 1; e < 47; e++) {
+		int n = 0;
+		if (e > 1)
+			t.text[e][n++] = '^';
+		if (e >= 10)
+			t.text[e][n++] = (char)('0' + e / 10);
+		if (e > 1)
+			t.text[e][n++] = (char)('0' + e % 10);
+		t.text[e][n++] = ' ';
+		t.text[e][n++] = '*';
+		t.text[e][n++] = ' ';
+		t.text[e][7] = (char)n;
 	}
 	return t;
 }
@@ -118,10 +145,8 @@ put_result(char *p)
 	for (int i = 0; i < n; i++) {
 		const char *t = exponent_texts.text[exponents[i]];
 		p = put_digits(p, (uint64_t)(int64_t)factors[i]);
-		memcpy(p, t, 4);
-		p += t[3];
-		memcpy(p, " * ", 3);
-		p += 3;
+		memcpy(p, t, 8);
+		p += t[7];
 	}
 	p -= n > 0 ? 3 : 0;
 	*p++ = '\n';
