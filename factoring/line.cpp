@@ -5,99 +5,69 @@
 
 #include "factor.h"
 
-/* The text of every v < 10^4 in its first bytes, its length in the last. */
-struct digit_table {
-	char text[10000][8];
+/*
+ * Text of every group of four digits v < 10^4, in the first bytes of an
+ * entry, with its length in the last: in text[0] without leading zeros
+ * (and empty for 0), in text[1] padded to four digits.
+ */
+struct group_table {
+	char text[2][10000][8];
 };
 
-static constexpr digit_table
-make_digit_table()
+static constexpr group_table
+make_group_table()
 {
-	digit_table d{};
+	group_table t{};
 
 	for (int v = 0; v < 10000; v++) {
-		int len = 1 + (v >= 10) + (v >= 100) + (v >= 1000);
-		for (int k = 0, div = 1; k < len; k++, div *= 10)
-			d.text[v][len - 1 - k] = (char)('0' + v / div % 10);
-		d.text[v][7] = (char)len;
+		int len = v == 0 ? 0 : 1 + (v >= 10) + (v >= 100) + (v >= 1000);
+		for (int k = 0, div = 1; k < 4; k++, div *= 10) {
+			char digit = (char)('0' + v / div % 10);
+			if (k < len)
+				t.text[0][v][len - 1 - k] = digit;
+			t.text[1][v][3 - k] = digit;
+		}
+		t.text[0][v][7] = (char)len;
+		t.text[1][v][7] = 4;
 	}
-	return d;
+	return t;
 }
 
-static constexpr digit_table small_texts = make_digit_table();
+static constexpr group_table groups = make_group_table();
 
-/* The four digits of every v < 10^4, with leading zeros. */
-struct padded_table {
-	char text[10000][4];
-};
-
-static constexpr padded_table
-make_padded_table()
+/* Writes group g, padded if padded is 1; may write scratch past it. */
+static inline char *
+put_group(char *p, uint64_t g, int padded)
 {
-	padded_table d{};
+	const char *t = groups.text[padded][g];
 
-	for (int v = 0; v < 10000; v++)
-		for (int k = 0, div = 1000; k < 4; k++, div /= 10)
-			d.text[v][k] = (char)('0' + v / div % 10);
-	return d;
+	memcpy(p, t, 4);
+	return p + t[7];
 }
 
-static constexpr padded_table padded_texts = make_padded_table();
-
-/*
- * The eight decimal digits of v < 10^8 as byte values 0 to 9, the most
- * significant in the lowest byte: v is split into halves of four digits,
- * those into pairs and the pairs into digits, every lane at once.
- */
-static inline uint64_t
-eight_digits(uint64_t v)
-{
-	uint64_t x = v / 10000 | (v % 10000) << 32;
-	uint64_t y = (x * 10486 >> 20) & 0x0000007f0000007f;
-
-	x = y | (x - y * 100) << 16;
-	y = (x * 103 >> 10) & 0x000f000f000f000f;
-	return y | (x - y * 10) << 8;
-}
-
-/* Stores the 8 bytes of d, the lowest first. */
-static inline void
-store8(char *p, uint64_t d)
-{
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-	d = __builtin_bswap64(d);
-#endif
-	memcpy(p, &d, 8);
-}
-
-/* Writes the digits of v < 10^8 without leading zeros, v itself if 0. */
+/* Writes v < 10^8 without leading zeros, nothing for 0, with no branch. */
 static inline char *
 put_short(char *p, uint64_t v)
 {
-	uint64_t hi = v / 10000, lo = v % 10000;
+	uint64_t hi = v / 10000;
 
-	if (v < 10000) {
-		memcpy(p, small_texts.text[v], 4);
-		return p + small_texts.text[v][7];
-	}
-	memcpy(p, small_texts.text[hi], 4);
-	p += small_texts.text[hi][7];
-	memcpy(p, padded_texts.text[lo], 4);
-	return p + 4;
+	p = put_group(p, hi, 0);
+	return put_group(p, v % 10000, hi != 0);
 }
 
-/* Writes the digits of v < 10^16, and may write scratch in the 8 bytes past them. */
+/* Writes 1 <= v < 10^16; may write scratch in the 4 bytes past it. */
 static inline char *
 put_digits(char *p, uint64_t v)
 {
 	if (v < 100000000)
 		return put_short(p, v);
 	p = put_short(p, v / 100000000);
-	store8(p, eight_digits(v % 100000000) + 0x3030303030303030);
-	return p + 8;
+	v %= 100000000;
+	p = put_group(p, v / 10000, 1);
+	return put_group(p, v % 10000, 1);
 }
 
-/* Writes x as "%.0f" would, for integral 0 <= x < 10^16; see put_digits(). */
+/* Writes x as "%.0f" would, for integral 1 <= x < 10^16; see put_digits(). */
 char *
 put_number(char *p, double x)
 {
@@ -107,7 +77,7 @@ put_number(char *p, double x)
 /*
  * What follows a factor with exponent e below 47 (2^47 exceeds every
  * admissible number): "^e" unless e is 1, then " * ", in the first bytes,
- * and the length in the last.
+ * and the length in the last.  Entry 0 is empty.
  */
 struct exponent_table {
 	char text[47][8];
@@ -136,13 +106,29 @@ make_exponent_table()
 
 static constexpr exponent_table exponent_texts = make_exponent_table();
 
-/* Each factor is followed by " * "; the last is taken back. */
+/* Factors a line writes without a branch on their count: most have fewer. */
+enum { FIXED_FACTORS = 3 };
+
+/*
+ * Each factor is followed by " * "; the last is taken back.  The first
+ * FIXED_FACTORS entries are always written, those past factor_count as
+ * the empty text of factor 0 with exponent 0, because a branch on the
+ * count of factors, which varies from line to line, is mispredicted.
+ */
 char *
 put_result(char *p)
 {
 	int n = factor_count;
 
-	for (int i = 0; i < n; i++) {
+	for (int i = 0; i < FIXED_FACTORS; i++) {
+		uint64_t in = -(uint64_t)(i < n);
+		uint64_t v = (uint64_t)(int64_t)factors[i] & in;
+		const char *t = exponent_texts.text[exponents[i] & (int)in];
+		p = v < 100000000 ? put_short(p, v) : put_digits(p, v);
+		memcpy(p, t, 8);
+		p += t[7];
+	}
+	for (int i = FIXED_FACTORS; i < n; i++) {
 		const char *t = exponent_texts.text[exponents[i]];
 		p = put_digits(p, (uint64_t)(int64_t)factors[i]);
 		memcpy(p, t, 8);
