@@ -77,11 +77,41 @@ min_u64(u64 a, u64 b)
 	return a < b ? a : b;
 }
 
+/*
+ * The odd numbers free of 3, 5, 7, 11 and 13, a period of their product:
+ * index j stands for 2j + 1, as in the sieve.
+ */
+enum { PRESIEVE_LEN = 3 * 5 * 7 * 11 * 13 };
+static unsigned char presieved[PRESIEVE_LEN];
+
+static void
+make_presieve(void)
+{
+	for (u32 j = 0; j < PRESIEVE_LEN; j++) {
+		u32 n = 2 * j + 1;
+		presieved[j] = n % 3 != 0 && n % 5 != 0 && n % 7 != 0 && n % 11 != 0 && n % 13 != 0;
+	}
+}
+
+/* Fills seg[0 ... len) with the presieve pattern from index lo on. */
+static void
+presieve(unsigned char *seg, u32 lo, u32 len)
+{
+	u32 phase = lo % PRESIEVE_LEN;
+
+	for (u32 done = 0; done < len;) {
+		u32 n = (u32)min_u64(PRESIEVE_LEN - phase, len - done);
+		memcpy(seg + done, presieved + phase, n);
+		done += n;
+		phase = 0;
+	}
+}
+
 /* Odd primes up to m into prime_gaps, by a segmented sieve of odd numbers. */
 static void
 sieve_primes(u32 m)
 {
-	static unsigned char seg[SIEVE_LEN];
+	static unsigned char seg[SIEVE_LEN + 8];
 	static u32 sp[MAX_SIEVING], sp_next[MAX_SIEVING];
 	int nsp = 0;
 	u32 prev = 1, top = (m - 1) / 2;
@@ -96,24 +126,39 @@ sieve_primes(u32 m)
 			sp_next[nsp++] = (p * p - 1) / 2;
 		}
 	}
+	make_presieve();
 	/* Index j of seg stands for the odd number 2 * (lo + j) + 1. */
 	for (u32 lo = 0; lo <= top; lo += SIEVE_LEN) {
 		u32 len = (u32)min_u64(top - lo + 1, SIEVE_LEN);
-		memset(seg, 1, len);
-		if (lo == 0)
+		presieve(seg, lo, len);
+		memset(seg + len, 0, 8);
+		if (lo == 0) {
+			/* 1 is not a prime; 3 ... 13 are. */
 			seg[0] = 0;
+			for (u32 j = 1; j <= 6 && j < len; j++)
+				seg[j] = j != 4;
+		}
 		for (int k = 0; k < nsp; k++) {
+			if (sp[k] <= 13)
+				continue;
 			u32 j = sp_next[k] - lo;
 			for (; j < len; j += sp[k])
 				seg[j] = 0;
 			sp_next[k] = lo + j;
 		}
-		for (u32 j = 0; j < len; j++)
-			if (seg[j]) {
-				u32 n = 2 * (lo + j) + 1;
+		/* Eight bytes at a time; each byte left is 1, its lowest bit set. */
+		for (u32 j = 0; j < len; j += 8) {
+			u64 w;
+			memcpy(&w, seg + j, 8);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+			w = __builtin_bswap64(w);
+#endif
+			for (; w != 0; w &= w - 1) {
+				u32 n = 2 * (lo + j + (u32)__builtin_ctzll(w) / 8) + 1;
 				prime_gaps[count++] = (unsigned char)((n - prev) / 2);
 				prev = n;
 			}
+		}
 	}
 	odd_primes = count;
 	sieved_to = m;
@@ -186,6 +231,21 @@ block_begin(double start, double end)
 	segment_len = 0;
 }
 
+/*
+ * a mod p, for a < 2^47 and 2^15 < p < 2^24, through a double quotient:
+ * it is off by at most one, and the product and difference are exact.
+ */
+static inline u64
+mod_large(u64 a, u32 p)
+{
+	int64_t q = (int64_t)((double)a / p);
+	int64_t r = (int64_t)a - q * p;
+
+	r += r < 0 ? p : 0;
+	r -= r >= p ? p : 0;
+	return (u64)r;
+}
+
 /* Marks the multiples of the large primes in the segment from a on. */
 static void
 mark_large(u64 a)
@@ -199,8 +259,7 @@ mark_large(u64 a)
 		p += 2 * prime_gaps[i];
 		if (p > root)
 			break;
-		u64 r = a % p;
-		for (u64 off = r != 0 ? p - r : 0; off < segment_len; off += p)
+		for (u64 off = p - 1 - mod_large(a - 1, p); off < segment_len; off += p)
 			big[off] = p;
 	}
 }

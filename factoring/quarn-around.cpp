@@ -58,12 +58,19 @@ window(double n, double *start, double *end)
 		*start = 1;
 }
 
-/* Ranges this long are factored a block at a time. */
+/*
+ * Ranges this long are factored a block at a time.  The blocks' fixed
+ * cost, mostly listing the primes up to the square root of the end, is
+ * repaid sooner the larger the numbers, as measured; windows are shorter.
+ */
 static double
 block_min(double end)
 {
-	(void)end;
-	return 128;
+	if (end < 1e8)
+		return 512;
+	if (end < 1e10)
+		return 128;
+	return end < 1e12 ? 64 : 48;
 }
 
 static void
