@@ -71,15 +71,30 @@ build/bench/kernel_bench --benchmark_repetitions="$runs" \
 echo
 echo "2. Small-number range"
 side_by_side 1.00 "$around 1-2000000 >/dev/null" "seq 1 2000000 | factor >/dev/null"
-echo "3. Filter behind the prime lister"
+echo "3. Ranges factored a block at a time, against a general-purpose factorer"
+side_by_side 0.03 "$around 99999900000000-99999900099999 >/dev/null" \
+	"seq 99999900000000 99999900099999 | factor >/dev/null"
+side_by_side 0.015 "$around 99999900000000-99999900999999 >/dev/null" \
+	"seq 99999900000000 99999900999999 | factor >/dev/null"
+side_by_side 0.02 "$around 999999000000-999999999999 >/dev/null" \
+	"seq 999999000000 999999999999 | factor >/dev/null"
+side_by_side 0.10 "$around 1-10000000 >/dev/null" "seq 1 10000000 | factor >/dev/null"
+echo "   A window is factored number by number:"
+side_by_side 1.5 "$around 99999999999973 >/dev/null" \
+	"seq 99999999999963 99999999999983 | factor >/dev/null"
+echo "4. Filter behind the prime lister"
 side_by_side 1.15 "primesieve 3e8 -p | $twin >/dev/null" "primesieve 3e8 -p >/dev/null"
 echo "   The floor for any reader of that pipe, one that parses nothing:"
 side_by_side - "primesieve 3e8 -p | build/bench/pipe_floor" "primesieve 3e8 -p >/dev/null"
-echo "4. Peak RSS (goal < 4096 KB)"
+echo "5. Peak RSS (goal < 4096 KB; for the block ranges <= 8192 KB)"
 printf '  quarn-around 99999999999973              %6s KB\n' "$(peak_rss $around 99999999999973)"
 printf '  quarn-around 99999640000243              %6s KB\n' "$(peak_rss $around 99999640000243)"
 printf '  quarn-around 99999999999800-99999999999999 %4s KB\n' "$(peak_rss $around 99999999999800-99999999999999)"
 printf '  quarn-around 1-2000000                   %6s KB\n' "$(peak_rss $around 1-2000000)"
+for range in 1-10000000 999999000000-999999999999 99999900000000-99999900999999 \
+	99999900000000-99999901999999; do
+	printf '  quarn-around %-30s %6s KB\n' "$range" "$(peak_rss $around $range)"
+done
 primesieve 3e8 -p | /usr/bin/time -v -o "$tmp/rss" $twin >/dev/null
 printf '  primesieve 3e8 -p | quarn-twin           %6s KB\n' \
 	"$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$tmp/rss")"

@@ -11,10 +11,6 @@ typedef uint64_t u64;
 typedef uint32_t u32;
 
 enum {
-	/* Numbers factored at a time; their slots stay in the L2 cache. */
-	BLOCK_LEN = 1 << 14,
-	/* Numbers that share one pass of the large primes. */
-	SEGMENT_LEN = 1 << 19,
 	/*
 	 * Primes from here on are large.  46416^3 > 10^14, so a number has at
 	 * most two large prime factors, counted with multiplicity.

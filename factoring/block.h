@@ -2,6 +2,13 @@
 #ifndef QUARN_BLOCK_H
 #define QUARN_BLOCK_H
 
+enum {
+	/* Numbers factored at a time; their slots stay in the L2 cache. */
+	BLOCK_LEN = 1 << 14,
+	/* Numbers that share one pass of the large primes, a multiple of BLOCK_LEN. */
+	SEGMENT_LEN = 1 << 19,
+};
+
 /* Starts the range start ... end of positive integers below 10^14. */
 void block_begin(double start, double end);
 /* Factors the next block of the range; returns its length, 0 past the end. */

@@ -3,9 +3,11 @@
 #define QUARN_TEST_REFERENCE_H
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "block.h"
 #include "factor.h"
 #include "line.h"
 
@@ -48,6 +50,34 @@ printf_value(double x)
 	char buf[32];
 	snprintf(buf, sizeof buf, "%.0f", x);
 	return buf;
+}
+
+/* The lines of start ... end, number by number through format_line(). */
+inline std::string
+number_lines(std::uint64_t start, std::uint64_t end)
+{
+	char buf[LINE_MAX_LEN];
+	std::string out;
+	for (std::uint64_t x = start; x <= end; x++)
+		out.append(buf, format_line(buf, (double)x));
+	return out;
+}
+
+/* The lines of start ... end through the block routine. */
+inline std::string
+block_lines(std::uint64_t start, std::uint64_t end)
+{
+	char buf[LINE_MAX_LEN];
+	std::string out;
+	long len;
+	block_begin((double)start, (double)end);
+	count_from((double)start);
+	while ((len = block_next()) > 0)
+		for (long i = 0; i < len; i++) {
+			block_result(i);
+			out.append(buf, put_result(put_count(buf)));
+		}
+	return out;
 }
 
 #endif

@@ -1,0 +1,62 @@
+/* The block routine's lines against factor_number's, range by range. */
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "block.h"
+#include "reference.h"
+
+using u64 = std::uint64_t;
+
+static const u64 top = 99999999999999;
+
+static void
+expect_same_lines(u64 start, u64 end)
+{
+	std::string got = block_lines(start, end), want = number_lines(start, end);
+	size_t at = 0;
+
+	while (at < got.size() && at < want.size() && got[at] == want[at])
+		at++;
+	if (at == got.size() && at == want.size())
+		return;
+	at = want.rfind('\n', at) + 1;
+	FAIL() << "range " << start << " ... " << end << ": got\n"
+	       << got.substr(at, got.find('\n', at) - at) << "\nexpected\n"
+	       << want.substr(at, want.find('\n', at) - at);
+}
+
+TEST(Blocks, EdgesOfBlocksAndSegments)
+{
+	/* From 10^10 on the large primes take part; 3 * 10^9 is cheap for the reference. */
+	for (u64 len : {BLOCK_LEN - 1, BLOCK_LEN + 0, BLOCK_LEN + 1, 2 * BLOCK_LEN + 1})
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(10000000000, 10000000000 + len - 1));
+	ASSERT_NO_FATAL_FAILURE(expect_same_lines(3000000000, 3000000000 + SEGMENT_LEN));
+	ASSERT_NO_FATAL_FAILURE(expect_same_lines(1, BLOCK_LEN + 1));
+	ASSERT_NO_FATAL_FAILURE(expect_same_lines(top - 999, top));
+}
+
+TEST(Blocks, SquaresAndPowersOfLargeFactors)
+{
+	const u64 centres[] = {
+	    99999820000081,         /* 9999991^2, the largest prime square */
+	    70368744177664,         /* 2^46 */
+	    99877958033809,         /* 46381 * 46399 * 46411, all below the large primes */
+	    2153980921,             /* 46411^2 */
+	    46411ULL * 46411 * 2};
+	for (u64 c : centres)
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c - 200, c + 200));
+}
+
+TEST(Blocks, RandomRanges)
+{
+	std::mt19937_64 rng(20261208);
+	for (u64 low = 100000; low <= top / 10; low *= 10)
+		for (int i = 0; i < 2; i++) {
+			u64 len = std::uniform_int_distribution<u64>(1, 500)(rng);
+			u64 start = std::uniform_int_distribution<u64>(low, 10 * low - len)(rng);
+			ASSERT_NO_FATAL_FAILURE(expect_same_lines(start, start + len - 1));
+		}
+}
