@@ -26,13 +26,17 @@ enum {
 	MAX_SIEVING = 512,
 };
 
-/* A number of the block: its cofactor and the small primes divided out. */
-struct slot {
+/*
+ * A number of the block: its cofactor and the small primes divided out,
+ * each as p + 2^16 e for its exponent e.  One cache line each.
+ */
+struct alignas(64) slot {
 	u64 cof;
-	uint16_t fac[SMALL_SLOTS];
-	unsigned char exp[SMALL_SLOTS];
-	unsigned char count;
+	u32 fac[SMALL_SLOTS];
+	u32 count;
 };
+
+enum { EXP_ONE = 1 << 16 };
 
 /* The multiples of q = p^k, a power of a small odd prime p. */
 struct step {
@@ -264,13 +268,12 @@ mark_large(u64 a)
 static u64
 sieve_first(const step *st, u64 off, u64 len)
 {
-	const uint16_t p = (uint16_t)st->p;
+	const u32 p = st->p + EXP_ONE;
 
 	for (; off < len; off += st->q) {
 		slot *s = &slots[off];
 		s->cof *= st->inv;
-		s->fac[s->count] = p;
-		s->exp[s->count++] = 1;
+		s->fac[s->count++] = p;
 	}
 	return off;
 }
@@ -282,7 +285,7 @@ sieve_power(const step *st, u64 off, u64 len)
 	for (; off < len; off += st->q) {
 		slot *s = &slots[off];
 		s->cof *= st->inv;
-		s->exp[s->count - 1]++;
+		s->fac[s->count - 1] += EXP_ONE;
 	}
 	return off;
 }
@@ -295,13 +298,12 @@ sieve_last(const step *st, u64 off, u64 len)
 		slot *s = &slots[off];
 		u64 c = s->cof * st->inv;
 		if (st->first) {
-			s->fac[s->count] = (uint16_t)st->p;
-			s->exp[s->count++] = 1;
+			s->fac[s->count++] = st->p + EXP_ONE;
 		} else {
-			s->exp[s->count - 1]++;
+			s->fac[s->count - 1] += EXP_ONE;
 		}
 		for (; c * st->inv <= st->lim; c *= st->inv)
-			s->exp[s->count - 1]++;
+			s->fac[s->count - 1] += EXP_ONE;
 		s->cof = c;
 	}
 	return off;
@@ -341,8 +343,7 @@ block_next(void)
 		u64 n = base + i;
 		int t = __builtin_ctzll(n);
 		slots[i].cof = n >> t;
-		slots[i].fac[0] = 2;
-		slots[i].exp[0] = (unsigned char)t;
+		slots[i].fac[0] = 2 + (u32)t * EXP_ONE;
 		slots[i].count = t != 0;
 	}
 	sieve_block(base, len);
@@ -358,22 +359,19 @@ append(u64 f, int e)
 	exponents[factor_count++] = e;
 }
 
-typedef uint16_t v4hu __attribute__((vector_size(8)));
-typedef unsigned char v4qu __attribute__((vector_size(4)));
+typedef u32 v4su __attribute__((vector_size(16)));
 typedef double v4df __attribute__((vector_size(32)));
 typedef int v4si __attribute__((vector_size(16)));
 
-/* Copies the first four slots of s into the table, as one vector each. */
+/* Copies the first four slots of s into the table, as vectors. */
 static inline void
 four_slots(const slot *s)
 {
-	v4hu f;
-	v4qu e;
+	v4su f;
 
 	memcpy(&f, s->fac, sizeof f);
-	memcpy(&e, s->exp, sizeof e);
-	v4df fd = __builtin_convertvector(f, v4df);
-	v4si ei = __builtin_convertvector(e, v4si);
+	v4df fd = __builtin_convertvector(f & 0xffff, v4df);
+	v4si ei = (v4si)(f >> 16);
 	memcpy(factors, &fd, sizeof fd);
 	memcpy(exponents, &ei, sizeof ei);
 }
@@ -392,11 +390,11 @@ block_result(long i)
 	u32 g = 0;
 
 	four_slots(s);
-	for (int k = 4; k < s->count; k++) {
-		factors[k] = s->fac[k];
-		exponents[k] = s->exp[k];
+	for (u32 k = 4; k < s->count; k++) {
+		factors[k] = s->fac[k] & 0xffff;
+		exponents[k] = (int)(s->fac[k] >> 16);
 	}
-	factor_count = s->count;
+	factor_count = (int)s->count;
 	if (root >= LARGE_FROM && c > 1)
 		g = big[block_base - segment_base + (u64)i];
 	if (g == 0) {
