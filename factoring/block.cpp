@@ -370,7 +370,7 @@ four_slots(const slot *s)
 	v4su f;
 
 	memcpy(&f, s->fac, sizeof f);
-	v4df fd = __builtin_convertvector(f & 0xffff, v4df);
+	v4df fd = __builtin_convertvector((v4si)(f & 0xffff), v4df);
 	v4si ei = (v4si)(f >> 16);
 	memcpy(factors, &fd, sizeof fd);
 	memcpy(exponents, &ei, sizeof ei);

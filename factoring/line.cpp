@@ -47,9 +47,9 @@ put_group(char *p, uint64_t g, int padded)
 
 /* Writes v < 10^8 without leading zeros, nothing for 0, with no branch. */
 static inline char *
-put_short(char *p, uint64_t v)
+put_short(char *p, uint32_t v)
 {
-	uint64_t hi = v / 10000;
+	uint32_t hi = v / 10000;
 
 	p = put_group(p, hi, 0);
 	return put_group(p, v % 10000, hi != 0);
@@ -60,8 +60,8 @@ static inline char *
 put_digits(char *p, uint64_t v)
 {
 	if (v < 100000000)
-		return put_short(p, v);
-	p = put_short(p, v / 100000000);
+		return put_short(p, (uint32_t)v);
+	p = put_short(p, (uint32_t)(v / 100000000));
 	v %= 100000000;
 	p = put_group(p, v / 10000, 1);
 	return put_group(p, v % 10000, 1);
@@ -124,7 +124,7 @@ put_result(char *p)
 		uint64_t in = -(uint64_t)(i < n);
 		uint64_t v = (uint64_t)(int64_t)factors[i] & in;
 		const char *t = exponent_texts.text[exponents[i] & (int)in];
-		p = v < 100000000 ? put_short(p, v) : put_digits(p, v);
+		p = v < 100000000 ? put_short(p, (uint32_t)v) : put_digits(p, v);
 		memcpy(p, t, 8);
 		p += t[7];
 	}
