@@ -139,11 +139,13 @@ put_result(char *p)
 	return p;
 }
 
+static const char equals[3] = {' ', '=', ' '};
+
 char *
 format_line(char *p, double x)
 {
 	p = put_number(p, x);
-	memcpy(p, " = ", 3);
+	memcpy(p, equals, sizeof equals);
 	factor_number(x);
 	return put_result(p + 3);
 }
@@ -156,7 +158,7 @@ void
 count_from(double x)
 {
 	count_len = (int)(put_number(count_text, x) - count_text);
-	memcpy(count_text + count_len, " = ", 3);
+	memcpy(count_text + count_len, equals, sizeof equals);
 }
 
 char *
@@ -173,7 +175,7 @@ put_count(char *p)
 	} else {
 		count_text[0] = '1';
 		count_text[count_len++] = '0';
-		memcpy(count_text + count_len, " = ", 3);
+		memcpy(count_text + count_len, equals, sizeof equals);
 	}
 	return p;
 }

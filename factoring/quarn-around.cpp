@@ -74,7 +74,7 @@ block_min(double end)
 }
 
 static void
-put_line(char *end)
+put_line(const char *end)
 {
 	olen = (size_t)(end - obuf);
 	if (olen > sizeof obuf - LINE_MAX_LEN)

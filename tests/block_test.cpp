@@ -40,12 +40,12 @@ TEST(Blocks, EdgesOfBlocksAndSegments)
 
 TEST(Blocks, SquaresAndPowersOfLargeFactors)
 {
+	/*
+	 * 9999991^2, the largest prime square; 2^46; 46381 * 46399 * 46411,
+	 * three primes just below the large ones; 46411^2 and twice it.
+	 */
 	const u64 centres[] = {
-	    99999820000081,         /* 9999991^2, the largest prime square */
-	    70368744177664,         /* 2^46 */
-	    99877958033809,         /* 46381 * 46399 * 46411, all below the large primes */
-	    2153980921,             /* 46411^2 */
-	    46411ULL * 46411 * 2};
+	    99999820000081, 70368744177664, 99877958033809, 2153980921, 2 * 2153980921ULL};
 	for (u64 c : centres)
 		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c - 200, c + 200));
 }
