@@ -106,35 +106,47 @@ make_exponent_table()
 
 static constexpr exponent_table exponent_texts = make_exponent_table();
 
-/* Factors a line writes without a branch on their count: most have fewer. */
+/* Factors before the last written without a branch on their count. */
 enum { FIXED_FACTORS = 3 };
 
+/* Writes v with exponent e, then " * ". */
+static inline char *
+put_factor(char *p, uint64_t v, int e)
+{
+	const char *t = exponent_texts.text[e];
+
+	p = v < 100000000 ? put_short(p, (uint32_t)v) : put_digits(p, v);
+	memcpy(p, t, 8);
+	return p + t[7];
+}
+
 /*
- * Each factor is followed by " * "; the last is taken back.  The first
- * FIXED_FACTORS entries are always written, those past factor_count as
- * the empty text of factor 0 with exponent 0, because a branch on the
- * count of factors, which varies from line to line, is mispredicted.
+ * Each factor is followed by " * "; the last is taken back.  The count of
+ * factors varies from line to line, so a branch on it is mispredicted: the
+ * first FIXED_FACTORS before the last are written whether present or not,
+ * absent ones as the empty text of 0 with exponent 0.  Those, below the
+ * square root of the number, are mostly below 10^4: one table entry.
  */
 char *
 put_result(char *p)
 {
-	int n = factor_count;
+	int n = factor_count, last = n - 1;
 
 	for (int i = 0; i < FIXED_FACTORS; i++) {
-		uint64_t in = -(uint64_t)(i < n);
+		uint64_t in = -(uint64_t)(i < last);
 		uint64_t v = (uint64_t)(int64_t)factors[i] & in;
 		const char *t = exponent_texts.text[exponents[i] & (int)in];
-		p = v < 100000000 ? put_short(p, (uint32_t)v) : put_digits(p, v);
+		if (v < 10000)
+			p = put_group(p, v, 0);
+		else
+			p = v < 100000000 ? put_short(p, (uint32_t)v) : put_digits(p, v);
 		memcpy(p, t, 8);
 		p += t[7];
 	}
-	for (int i = FIXED_FACTORS; i < n; i++) {
-		const char *t = exponent_texts.text[exponents[i]];
-		p = put_digits(p, (uint64_t)(int64_t)factors[i]);
-		memcpy(p, t, 8);
-		p += t[7];
-	}
-	p -= n > 0 ? 3 : 0;
+	for (int i = FIXED_FACTORS; i < last; i++)
+		p = put_factor(p, (uint64_t)(int64_t)factors[i], exponents[i]);
+	if (n > 0)
+		p = put_factor(p, (uint64_t)(int64_t)factors[last], exponents[last]) - 3;
 	*p++ = '\n';
 	return p;
 }
