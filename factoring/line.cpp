@@ -162,32 +162,40 @@ format_line(char *p, double x)
 	return put_result(p + 3);
 }
 
-/* The counter's digits, then " = ". */
-static char count_text[24];
-static int count_len;
+/*
+ * The counter: its digits above the last four as text, which changes once
+ * in 10^4 lines, and the last four as a group.
+ */
+static char count_high[16];
+static int count_high_len;
+static uint64_t count_high_value;
+static uint32_t count_low;
+
+static void
+set_count_high(uint64_t high)
+{
+	count_high_value = high;
+	count_high_len = high == 0 ? 0 : (int)(put_digits(count_high, high) - count_high);
+}
 
 void
 count_from(double x)
 {
-	count_len = (int)(put_number(count_text, x) - count_text);
-	memcpy(count_text + count_len, equals, sizeof equals);
+	uint64_t v = (uint64_t)(int64_t)x;
+
+	set_count_high(v / 10000);
+	count_low = (uint32_t)(v % 10000);
 }
 
 char *
 put_count(char *p)
 {
-	int i = count_len - 1;
-
-	memcpy(p, count_text, sizeof count_text);
-	p += count_len + 3;
-	for (; i >= 0 && count_text[i] == '9'; i--)
-		count_text[i] = '0';
-	if (i >= 0) {
-		count_text[i]++;
-	} else {
-		count_text[0] = '1';
-		count_text[count_len++] = '0';
-		memcpy(count_text + count_len, equals, sizeof equals);
+	memcpy(p, count_high, sizeof count_high);
+	p = put_group(p + count_high_len, count_low, count_high_len != 0);
+	memcpy(p, equals, sizeof equals);
+	if (++count_low == 10000) {
+		count_low = 0;
+		set_count_high(count_high_value + 1);
 	}
-	return p;
+	return p + 3;
 }

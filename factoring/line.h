@@ -11,7 +11,7 @@ char *put_result(char *p);
 /* Factors x and writes its whole line. */
 char *format_line(char *p, double x);
 
-/* Sets the counter to x; put_count() writes it and " = " and adds 1. */
+/* Sets the counter to x >= 1; put_count() writes it and " = " and adds 1. */
 void count_from(double x);
 char *put_count(char *p);
 

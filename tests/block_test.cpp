@@ -35,6 +35,7 @@ TEST(Blocks, EdgesOfBlocksAndSegments)
 		ASSERT_NO_FATAL_FAILURE(expect_same_lines(10000000000, 10000000000 + len - 1));
 	ASSERT_NO_FATAL_FAILURE(expect_same_lines(3000000000, 3000000000 + SEGMENT_LEN));
 	ASSERT_NO_FATAL_FAILURE(expect_same_lines(1, BLOCK_LEN + 1));
+	ASSERT_NO_FATAL_FAILURE(expect_same_lines(99990000, 100010000));
 	ASSERT_NO_FATAL_FAILURE(expect_same_lines(top - 999, top));
 }
 
