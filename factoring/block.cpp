@@ -363,7 +363,7 @@ typedef u32 v4su __attribute__((vector_size(16)));
 typedef double v4df __attribute__((vector_size(32)));
 typedef int v4si __attribute__((vector_size(16)));
 
-/* Copies the first four slots of s into the table, as vectors. */
+/* Copies the first four entries of s into the table, as vectors. */
 static inline void
 four_slots(const slot *s)
 {
@@ -379,8 +379,8 @@ four_slots(const slot *s)
 /*
  * The cofactor left by the small primes is 1, a prime, or the product of
  * two primes of which big[] holds one if it is at most root.  The first
- * slots are copied whether used or not, and the cofactor is stored before
- * it is counted: this spares branches that could not be predicted.
+ * entries are copied whether used or not, and the cofactor is stored
+ * before it is counted: this spares branches that could not be predicted.
  */
 void
 block_result(long i)
