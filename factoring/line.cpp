@@ -115,7 +115,7 @@ put_factor(char *p, uint64_t v, int e)
 {
 	const char *t = exponent_texts.text[e];
 
-	p = v < 100000000 ? put_short(p, (uint32_t)v) : put_digits(p, v);
+	p = put_digits(p, v);
 	memcpy(p, t, 8);
 	return p + t[7];
 }
@@ -136,10 +136,7 @@ put_result(char *p)
 		uint64_t in = -(uint64_t)(i < last);
 		uint64_t v = (uint64_t)(int64_t)factors[i] & in;
 		const char *t = exponent_texts.text[exponents[i] & (int)in];
-		if (v < 10000)
-			p = put_group(p, v, 0);
-		else
-			p = v < 100000000 ? put_short(p, (uint32_t)v) : put_digits(p, v);
+		p = v < 10000 ? put_group(p, v, 0) : put_digits(p, v);
 		memcpy(p, t, 8);
 		p += t[7];
 	}
