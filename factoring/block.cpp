@@ -6,9 +6,17 @@
 #include <cstring>
 
 #include "factor.h"
+#include "primes.h"
 
 typedef uint64_t u64;
 typedef uint32_t u32;
+
+/* Wider vector units where the CPU has them, chosen at load time. */
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define WIDE_CLONES
+#endif
 
 enum {
 	/*
@@ -16,14 +24,14 @@ enum {
 	 * most two large prime factors, counted with multiplicity.
 	 */
 	LARGE_FROM = 46416,
-	/* Odd primes below 10^7, the square root bound of every number. */
-	MAX_ODD_PRIMES = 664578,
+	/* Large primes below 10^7, the square root bound of every number. */
+	MAX_LARGE = 660000,
+	/* Odd primes below LARGE_FROM. */
+	MAX_SMALL = 4800,
 	/* Odd primes below LARGE_FROM and their powers below BLOCK_LEN. */
 	MAX_STEPS = 4900,
 	/* Distinct small prime factors of a number below 10^14. */
 	SMALL_SLOTS = 12,
-	SIEVE_LEN = 1 << 15,
-	MAX_SIEVING = 512,
 };
 
 /*
@@ -49,17 +57,21 @@ struct step {
 	bool last;  /* p * q >= BLOCK_LEN: higher powers are divided out here */
 };
 
-/* Halved gaps between the odd primes up to sieved_to, from 1 on. */
-static unsigned char prime_gaps[MAX_ODD_PRIMES];
-static long odd_primes;
-static u32 sieved_to;
+/* The odd primes below LARGE_FROM up to the last bound sieved. */
+static u32 small_primes[MAX_SMALL];
+static int small_count;
+
+/*
+ * Halved gaps between the large primes up to listed_to, from LARGE_FROM - 1
+ * on, kept for ranges of more than one segment and for later ranges.
+ */
+static unsigned char prime_gaps[MAX_LARGE];
+static long large_count;
+static u32 listed_to;
 
 static step steps[MAX_STEPS];
 static int step_count;
 
-/* The large primes: from prime_gaps[large_index] on, after large_prev. */
-static long large_index;
-static u32 large_prev;
 static u32 root; /* the largest integer whose square is at most the range's end */
 
 static u64 range_next, range_last;
@@ -75,93 +87,6 @@ static u64
 min_u64(u64 a, u64 b)
 {
 	return a < b ? a : b;
-}
-
-/*
- * The odd numbers free of 3, 5, 7, 11 and 13, a period of their product:
- * index j stands for 2j + 1, as in the sieve.
- */
-enum { PRESIEVE_LEN = 3 * 5 * 7 * 11 * 13 };
-static unsigned char presieved[PRESIEVE_LEN];
-
-static void
-make_presieve(void)
-{
-	for (u32 j = 0; j < PRESIEVE_LEN; j++) {
-		u32 n = 2 * j + 1;
-		presieved[j] = n % 3 != 0 && n % 5 != 0 && n % 7 != 0 && n % 11 != 0 && n % 13 != 0;
-	}
-}
-
-/* Fills seg[0 ... len) with the presieve pattern from index lo on. */
-static void
-presieve(unsigned char *seg, u32 lo, u32 len)
-{
-	u32 phase = lo % PRESIEVE_LEN;
-
-	for (u32 done = 0; done < len;) {
-		u32 n = (u32)min_u64(PRESIEVE_LEN - phase, len - done);
-		memcpy(seg + done, presieved + phase, n);
-		done += n;
-		phase = 0;
-	}
-}
-
-/* Odd primes up to m into prime_gaps, by a segmented sieve of odd numbers. */
-static void
-sieve_primes(u32 m)
-{
-	static unsigned char seg[SIEVE_LEN + 8];
-	static u32 sp[MAX_SIEVING], sp_next[MAX_SIEVING];
-	int nsp = 0;
-	u32 prev = 1, top = (m - 1) / 2;
-	long count = 0;
-
-	for (u32 p = 3; p * p <= m; p += 2) {
-		int k = 0;
-		while (k < nsp && sp[k] * sp[k] <= p && p % sp[k] != 0)
-			k++;
-		if (k == nsp || sp[k] * sp[k] > p) {
-			sp[nsp] = p;
-			sp_next[nsp++] = (p * p - 1) / 2;
-		}
-	}
-	make_presieve();
-	/* Index j of seg stands for the odd number 2 * (lo + j) + 1. */
-	for (u32 lo = 0; lo <= top; lo += SIEVE_LEN) {
-		u32 len = (u32)min_u64(top - lo + 1, SIEVE_LEN);
-		presieve(seg, lo, len);
-		memset(seg + len, 0, 8);
-		if (lo == 0) {
-			/* 1 is not a prime; 3 ... 13 are. */
-			seg[0] = 0;
-			for (u32 j = 1; j <= 6 && j < len; j++)
-				seg[j] = j != 4;
-		}
-		for (int k = 0; k < nsp; k++) {
-			if (sp[k] <= 13)
-				continue;
-			u32 j = sp_next[k] - lo;
-			for (; j < len; j += sp[k])
-				seg[j] = 0;
-			sp_next[k] = lo + j;
-		}
-		/* Eight bytes at a time; each byte left is 1, its lowest bit set. */
-		for (u32 j = 0; j < len; j += 8) {
-			u64 w;
-			memcpy(&w, seg + j, 8);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-			w = __builtin_bswap64(w);
-#endif
-			for (; w != 0; w &= w - 1) {
-				u32 n = 2 * (lo + j + (u32)__builtin_ctzll(w) / 8) + 1;
-				prime_gaps[count++] = (unsigned char)((n - prev) / 2);
-				prev = n;
-			}
-		}
-	}
-	odd_primes = count;
-	sieved_to = m;
 }
 
 static u64
@@ -184,15 +109,9 @@ first_multiple(u64 a, u64 q)
 static void
 make_steps(u64 a)
 {
-	u32 p = 1;
-	long i = 0;
-
 	step_count = 0;
-	for (; i < odd_primes; i++) {
-		u32 next = p + 2 * prime_gaps[i];
-		if (next > root || next >= LARGE_FROM)
-			break;
-		p = next;
+	for (int i = 0; i < small_count && small_primes[i] <= root; i++) {
+		u32 p = small_primes[i];
 		u64 inv = inverse(p), lim = UINT64_MAX / p;
 		for (u64 q = p;; q *= p) {
 			assert(step_count < MAX_STEPS);
@@ -208,60 +127,153 @@ make_steps(u64 a)
 				break;
 		}
 	}
-	large_index = i;
-	large_prev = p;
+}
+
+typedef double v8df __attribute__((vector_size(64)));
+typedef int64_t v8di __attribute__((vector_size(64)));
+typedef u32 v8su __attribute__((vector_size(32)));
+
+/*
+ * For each p of ps[0 ... 8), p - 1 - a mod p: the offset of its first
+ * multiple from a + 1 on, for a < 2^47 and 2^15 < p < 2^24.  The double
+ * quotient is off by at most one; the product and difference are exact.
+ */
+static inline __attribute__((always_inline)) void
+offsets8(const u32 *ps, v8df a, u32 *offs)
+{
+	v8su pu;
+
+	memcpy(&pu, ps, sizeof pu);
+	v8df p = __builtin_convertvector(pu, v8df);
+	v8df q = __builtin_convertvector(__builtin_convertvector(a / p, v8di), v8df);
+	v8df r = a - q * p;
+	r = r < 0 ? r + p : r;
+	r = r >= p ? r - p : r;
+	v8su off = __builtin_convertvector(p - 1 - r, v8su);
+	memcpy(offs, &off, sizeof off);
+}
+
+/* The offsets of ps[0 ... n), eight at a time: the primes are independent. */
+WIDE_CLONES static void
+large_offsets(const u32 *ps, int n, double a, u32 *offs)
+{
+	const v8df av = (v8df){} + a;
+	int i = 0;
+
+	for (; i + 8 <= n; i += 8)
+		offsets8(ps + i, av, offs + i);
+	if (i < n) {
+		u32 tail[8], tail_offs[8];
+		for (int k = 0; k < 8; k++)
+			tail[k] = ps[i + k < n ? i + k : n - 1];
+		offsets8(tail, av, tail_offs);
+		memcpy(offs + i, tail_offs, (size_t)(n - i) * sizeof offs[0]);
+	}
+}
+
+/* Marks the multiples of the large primes ps[0 ... n) in the segment. */
+static void
+mark_batch(const u32 *ps, int n)
+{
+	static u32 offs[PRIME_BATCH];
+
+	large_offsets(ps, n, (double)(segment_base - 1), offs);
+	for (int i = 0; i < n; i++)
+		for (u64 off = offs[i]; off < segment_len; off += ps[i])
+			big[off] = ps[i];
+}
+
+static void
+start_segment(u64 a)
+{
+	segment_base = a;
+	segment_len = min_u64(range_last - a + 1, SEGMENT_LEN);
+	memset(big, 0, segment_len * sizeof big[0]);
+}
+
+/* Marks the multiples of the listed large primes in the segment from a on. */
+static void
+mark_large(u64 a)
+{
+	static u32 ps[PRIME_BATCH];
+	u32 p = LARGE_FROM - 1;
+	int n = 0;
+
+	start_segment(a);
+	for (long i = 0; i < large_count; i++) {
+		p += 2 * prime_gaps[i];
+		if (p > root)
+			break;
+		ps[n++] = p;
+		if (n == PRIME_BATCH) {
+			mark_batch(ps, n);
+			n = 0;
+		}
+	}
+	mark_batch(ps, n);
+}
+
+/* What take_primes() does with the large primes. */
+static bool listing, marking;
+static u32 last_listed;
+
+/* Keeps the small primes, and lists or marks the large ones, or both. */
+static void
+take_primes(const u32 *ps, int n)
+{
+	int i = 0;
+
+	for (; i < n && ps[i] < LARGE_FROM; i++)
+		if (ps[i] > 2)
+			small_primes[small_count++] = ps[i];
+	if (listing)
+		for (int k = i; k < n; k++) {
+			prime_gaps[large_count++] = (unsigned char)((ps[k] - last_listed) / 2);
+			last_listed = ps[k];
+		}
+	if (marking && i < n)
+		mark_batch(ps + i, n - i);
+}
+
+/*
+ * Sieves the primes up to root.  A range of one segment has its large
+ * primes marked as they are found; a longer one lists them for the
+ * segments after the first.
+ */
+static void
+sieve_range(u64 a, u64 b)
+{
+	small_count = 0;
+	listing = b - a >= SEGMENT_LEN;
+	if (listing) {
+		large_count = 0;
+		last_listed = LARGE_FROM - 1;
+	}
+	marking = root >= LARGE_FROM;
+	if (marking)
+		start_segment(a);
+	list_primes(root, take_primes);
+	if (listing)
+		listed_to = root;
 }
 
 void
 block_begin(double start, double end)
 {
-	u64 b = (u64)end;
+	u64 a = (u64)start, b = (u64)end;
 
 	root = (u32)sqrt(end);
 	while ((u64)root * root > b)
 		root--;
 	while ((u64)(root + 1) * (root + 1) <= b)
 		root++;
-	if (root > sieved_to)
-		sieve_primes(root);
-	make_steps((u64)start);
-	range_next = (u64)start;
+	range_next = a;
 	range_last = b;
-	segment_base = range_next;
-	segment_len = 0;
-}
-
-/*
- * a mod p, for a < 2^47 and 2^15 < p < 2^24, through a double quotient:
- * it is off by at most one, and the product and difference are exact.
- */
-static inline u64
-mod_large(u64 a, u32 p)
-{
-	int64_t q = (int64_t)((double)a / p);
-	int64_t r = (int64_t)a - q * p;
-
-	r += r < 0 ? p : 0;
-	r -= r >= p ? p : 0;
-	return (u64)r;
-}
-
-/* Marks the multiples of the large primes in the segment from a on. */
-static void
-mark_large(u64 a)
-{
-	u32 p = large_prev;
-
 	segment_base = a;
-	segment_len = min_u64(range_last - a + 1, SEGMENT_LEN);
-	memset(big, 0, segment_len * sizeof big[0]);
-	for (long i = large_index; i < odd_primes; i++) {
-		p += 2 * prime_gaps[i];
-		if (p > root)
-			break;
-		for (u64 off = p - 1 - mod_large(a - 1, p); off < segment_len; off += p)
-			big[off] = p;
-	}
+	segment_len = 0;
+	if (root > listed_to)
+		sieve_range(a, b);
+	make_steps(a);
 }
 
 /* Appends p to the factors of the slots at off, off + q, ... below len. */
