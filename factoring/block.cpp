@@ -132,55 +132,59 @@ make_steps(u64 a)
 typedef double v8df __attribute__((vector_size(64)));
 typedef int64_t v8di __attribute__((vector_size(64)));
 typedef u32 v8su __attribute__((vector_size(32)));
+typedef int32_t v8si __attribute__((vector_size(32)));
 
 /*
  * For each p of ps[0 ... 8), p - 1 - a mod p: the offset of its first
  * multiple from a + 1 on, for a < 2^47 and 2^15 < p < 2^24.  The double
  * quotient is off by at most one; the product and difference are exact.
+ * Returns whether any offset is below len.
  */
-static inline __attribute__((always_inline)) void
-offsets8(const u32 *ps, v8df a, u32 *offs)
+static inline __attribute__((always_inline)) bool
+offsets8(const u32 *ps, v8df a, u32 len, u32 *offs)
 {
-	v8su pu;
+	v8si pi;
+	u64 any[4];
 
-	memcpy(&pu, ps, sizeof pu);
-	v8df p = __builtin_convertvector(pu, v8df);
+	memcpy(&pi, ps, sizeof pi);
+	v8df p = __builtin_convertvector(pi, v8df);
 	v8df q = __builtin_convertvector(__builtin_convertvector(a / p, v8di), v8df);
 	v8df r = a - q * p;
 	r = r < 0 ? r + p : r;
 	r = r >= p ? r - p : r;
 	v8su off = __builtin_convertvector(p - 1 - r, v8su);
 	memcpy(offs, &off, sizeof off);
+	v8su hit = off < len;
+	memcpy(any, &hit, sizeof any);
+	return (any[0] | any[1] | any[2] | any[3]) != 0;
 }
 
-/* The offsets of ps[0 ... n), eight at a time: the primes are independent. */
+/*
+ * Marks the multiples of the large primes ps[0 ... n) in the segment.
+ * Their offsets are independent of each other, so they are found eight at
+ * a time; in a short segment most primes have no multiple.
+ */
 WIDE_CLONES static void
-large_offsets(const u32 *ps, int n, double a, u32 *offs)
-{
-	const v8df av = (v8df){} + a;
-	int i = 0;
-
-	for (; i + 8 <= n; i += 8)
-		offsets8(ps + i, av, offs + i);
-	if (i < n) {
-		u32 tail[8], tail_offs[8];
-		for (int k = 0; k < 8; k++)
-			tail[k] = ps[i + k < n ? i + k : n - 1];
-		offsets8(tail, av, tail_offs);
-		memcpy(offs + i, tail_offs, (size_t)(n - i) * sizeof offs[0]);
-	}
-}
-
-/* Marks the multiples of the large primes ps[0 ... n) in the segment. */
-static void
 mark_batch(const u32 *ps, int n)
 {
-	static u32 offs[PRIME_BATCH];
+	const v8df a = (v8df){} + (double)(segment_base - 1);
+	const u32 len = (u32)segment_len;
 
-	large_offsets(ps, n, (double)(segment_base - 1), offs);
-	for (int i = 0; i < n; i++)
-		for (u64 off = offs[i]; off < segment_len; off += ps[i])
-			big[off] = ps[i];
+	for (int i = 0; i < n; i += 8) {
+		u32 tail[8], offs[8];
+		const u32 *g = ps + i;
+		int m = n - i < 8 ? n - i : 8;
+		if (m < 8) {
+			for (int k = 0; k < 8; k++)
+				tail[k] = g[k < m ? k : m - 1];
+			g = tail;
+		}
+		if (!offsets8(g, a, len, offs))
+			continue;
+		for (int k = 0; k < m; k++)
+			for (u32 off = offs[k]; off < len; off += g[k])
+				big[off] = g[k];
+	}
 }
 
 static void
