@@ -217,8 +217,8 @@ mark_large(u64 a)
 	mark_batch(ps, n);
 }
 
-/* What take_primes() does with the large primes. */
-static bool listing, marking;
+/* What take_primes() does with the large primes; keep lists them always. */
+static bool listing, marking, keep;
 static u32 last_listed;
 
 /* Keeps the small primes, and lists or marks the large ones, or both. */
@@ -248,7 +248,7 @@ static void
 sieve_range(u64 a, u64 b)
 {
 	small_count = 0;
-	listing = b - a >= SEGMENT_LEN;
+	listing = keep || b - a >= SEGMENT_LEN;
 	if (listing) {
 		large_count = 0;
 		last_listed = LARGE_FROM - 1;
@@ -259,6 +259,12 @@ sieve_range(u64 a, u64 b)
 	list_primes(root, take_primes);
 	if (listing)
 		listed_to = root;
+}
+
+void
+block_keep(void)
+{
+	keep = true;
 }
 
 void

@@ -9,6 +9,8 @@ enum {
 	SEGMENT_LEN = 1 << 19,
 };
 
+/* Keeps the primes listed for a range for the ranges that follow. */
+void block_keep(void);
 /* Starts the range start ... end of positive integers below 10^14. */
 void block_begin(double start, double end);
 /* Factors the next block of the range; returns its length, 0 past the end. */
