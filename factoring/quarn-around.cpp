@@ -117,6 +117,22 @@ factor_range(double start, double end)
 	return 0;
 }
 
+/*
+ * Reads the next answer; false ends the dialogue.  scanf converts what it
+ * holds even when a read fails, so an answer counts only if none did.
+ */
+static bool
+get_answer(double *n)
+{
+	int got;
+
+	// NOLINTNEXTLINE(cert-err34-c): "%lf" acceptance is the input grammar
+	got = scanf("%lf", n);
+	if (ferror(stdin))
+		io_error("read");
+	return got == 1 && *n != 0;
+}
+
 static int
 interactive(void)
 {
@@ -127,15 +143,11 @@ interactive(void)
 		memcpy(obuf + olen, prompt, sizeof prompt - 1);
 		olen += sizeof prompt - 1;
 		flush_out();
-		// NOLINTNEXTLINE(cert-err34-c): "%lf" acceptance is the input grammar
-		if (scanf("%lf", &n) != 1 || n == 0)
-			break;
+		if (!get_answer(&n))
+			return 0;
 		window(n, &start, &end);
 		factor_range(start, end);
 	}
-	if (ferror(stdin))
-		io_error("read");
-	return 0;
 }
 
 int

@@ -2,6 +2,7 @@
 # Command-line and interactive behaviour of quarn-around.
 
 AROUND=${AROUND:-build/quarn-around}
+RESET_STDIN=${RESET_STDIN:-build/tests/reset_stdin}
 POS="quarn-around: Number must be a positive integer."
 BIG="quarn-around: Number is too large."
 PROMPT="Enter integer to factor around (0 to exit): "
@@ -164,6 +165,13 @@ $PROMPT" ""
 	[ "$got" = 1 ]
 	[ "$(cat out)" = "$PROMPT" ]
 	[ "$(cat err)" = "quarn-around: read error: Is a directory" ]
+
+	# The reset cuts off the second answer: no window may be printed for it.
+	got=0
+	"$RESET_STDIN" "12
+1" "$AROUND" >out 2>err || got=$?
+	outcome "reset after 12 and 1" "$got" 1 "$PROMPT$(lines 2 22)
+$PROMPT" "quarn-around: read error: Connection reset by peer"
 }
 
 @test "the prompt reaches a pipe before the program waits for input" {
