@@ -235,30 +235,56 @@ take_primes(const u32 *ps, int n)
 			prime_gaps[large_count++] = (unsigned char)((ps[k] - last_listed) / 2);
 			last_listed = ps[k];
 		}
-	if (marking && i < n)
-		mark_batch(ps + i, n - i);
+	int m = n;
+	while (m > i && ps[m - 1] > root)
+		m--;
+	if (marking && i < m)
+		mark_batch(ps + i, m - i);
+}
+
+/* The largest integer whose square is at most b. */
+static u32
+isqrt(u64 b)
+{
+	u32 r = (u32)sqrt((double)b);
+
+	while ((u64)r * r > b)
+		r--;
+	while ((u64)(r + 1) * (r + 1) <= b)
+		r++;
+	return r;
 }
 
 /*
  * Sieves the primes up to root.  A range of one segment has its large
  * primes marked as they are found; a longer one lists them for the
- * segments after the first.
+ * segments after the first.  Listings kept for later ranges reach the
+ * root of the largest number with as many digits as b, so that ranges of
+ * like numbers sieve once.
  */
 static void
 sieve_range(u64 a, u64 b)
 {
+	u32 m = root;
+
 	small_count = 0;
 	listing = keep || b - a >= SEGMENT_LEN;
 	if (listing) {
 		large_count = 0;
 		last_listed = LARGE_FROM - 1;
 	}
+	if (keep) {
+		u64 t = 10;
+		while (t <= b)
+			t *= 10;
+		m = isqrt(t - 1);
+	}
 	marking = root >= LARGE_FROM;
 	if (marking)
 		start_segment(a);
-	list_primes(root, take_primes);
+	list_primes(m, take_primes);
 	if (listing)
-		listed_to = root;
+		listed_to = m;
 }
 
 void
@@ -272,11 +298,7 @@ block_begin(double start, double end)
 {
 	u64 a = (u64)start, b = (u64)end;
 
-	root = (u32)sqrt(end);
-	while ((u64)root * root > b)
-		root--;
-	while ((u64)(root + 1) * (root + 1) <= b)
-		root++;
+	root = isqrt(b);
 	range_next = a;
 	range_last = b;
 	segment_base = a;

@@ -58,19 +58,29 @@ window(double n, double *start, double *end)
 		*start = 1;
 }
 
+/* Set in the dialogue, where the primes listed for one answer serve the next. */
+static bool dialogue;
+
 /*
  * Ranges this long are factored a block at a time.  The blocks' fixed
  * cost, mostly listing the primes up to the square root of the end, is
- * repaid sooner the larger the numbers, as measured; windows are shorter.
+ * repaid sooner the larger the numbers: these are the lengths measured
+ * where the two paths take the same time, whole process against whole
+ * process.  In the dialogue the listing is made once, and windows whose
+ * end is 10^10 or more measured faster a block at a time.
  */
 static double
 block_min(double end)
 {
-	if (end < 1e8)
-		return 512;
-	if (end < 1e10)
-		return 128;
-	return end < 1e12 ? 64 : 48;
+	static const double crossover[][2] = {
+	    {1e7, 512}, {1e9, 256}, {1e10, 128}, {1e11, 64}, {1e12, 48}, {1e13, 32}};
+
+	if (dialogue)
+		return end < 1e10 ? too_large : 1;
+	for (const auto &c : crossover)
+		if (end < c[0])
+			return c[1];
+	return 21;
 }
 
 static void
@@ -139,6 +149,8 @@ interactive(void)
 	static const char prompt[] = "Enter integer to factor around (0 to exit): ";
 	double n, start, end;
 
+	dialogue = true;
+	block_keep();
 	for (;;) {
 		memcpy(obuf + olen, prompt, sizeof prompt - 1);
 		olen += sizeof prompt - 1;

@@ -80,6 +80,16 @@ dialogue() {
 	check 0 "" "" 20 10
 }
 
+@test "lengths either side of each crossover between the two paths" {
+	# The shortest range factored a block at a time, by the end's size.
+	for pair in 5000000:512 500000000:256 5000000000:128 50000000000:64 \
+		500000000000:48 5000000000000:32 99999999999000:21 99999999999979:21; do
+		a=${pair%:*} n=${pair#*:}
+		check 0 "$(lines "$a" $((a + n - 2)))" "" "$a" $((a + n - 2))
+		check 0 "$(lines "$a" $((a + n - 1)))" "" "$a" $((a + n - 1))
+	done
+}
+
 @test "ends that are not positive integers exit 1" {
 	check 1 "" "$POS" -50
 	check 1 "" "$POS" 12.5
@@ -156,6 +166,13 @@ $PROMPT" ""
 	dialogue "" 0 "$PROMPT" ""
 	dialogue "1e1 0x10 0" 0 "$PROMPT$(lines 1 20)
 $PROMPT$(lines 6 26)
+$PROMPT" ""
+	# Large answers are factored a block at a time from one listing.
+	dialogue "99999999999973 10000000019 99991 99999999999989 0" 0 \
+		"$PROMPT$(lines 99999999999963 99999999999983)
+$PROMPT$(lines 10000000009 10000000029)
+$PROMPT$(lines 99981 100001)
+$PROMPT$(lines 99999999999979 99999999999999)
 $PROMPT" ""
 }
 

@@ -34,6 +34,9 @@ TEST(Blocks, EdgesOfBlocksAndSegments)
 	for (u64 len : {BLOCK_LEN - 1, BLOCK_LEN + 0, BLOCK_LEN + 1, 2 * BLOCK_LEN + 1})
 		ASSERT_NO_FATAL_FAILURE(expect_same_lines(10000000000, 10000000000 + len - 1));
 	ASSERT_NO_FATAL_FAILURE(expect_same_lines(3000000000, 3000000000 + SEGMENT_LEN));
+	/* A range sieved afresh, then one served by the listing above. */
+	ASSERT_NO_FATAL_FAILURE(expect_same_lines(top - 100, top));
+	ASSERT_NO_FATAL_FAILURE(expect_same_lines(2900000000, 2900000100));
 	ASSERT_NO_FATAL_FAILURE(expect_same_lines(1, BLOCK_LEN + 1));
 	/* The line numbers gain a digit above their last four. */
 	for (u64 power : {100000000ULL, 1000000000000ULL, 10000000000000ULL})
@@ -62,4 +65,14 @@ TEST(Blocks, RandomRanges)
 			u64 start = std::uniform_int_distribution<u64>(low, 10 * low - len)(rng);
 			ASSERT_NO_FATAL_FAILURE(expect_same_lines(start, start + len - 1));
 		}
+}
+
+TEST(Blocks, ListingKeptForTheRangesThatFollow)
+{
+	/* As in the dialogue: windows of any size in turn, one listing. */
+	block_keep();
+	const u64 centres[] = {99999999999973, 10000000019, 999999999989, 99991, 31, 99999999999989,
+	    2153980921, 70368744177664};
+	for (u64 c : centres)
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c > 10 ? c - 10 : 1, c + 10));
 }
