@@ -2,7 +2,8 @@
  * Times two commands side by side, as a shell would start them but with
  * no shell of their own: alternating runs after one warm-up each, the
  * median wall time of each and the ratio of the medians.  A word "|"
- * joins the stages of a pipeline; the last stage writes to /dev/null.
+ * joins the stages of a pipeline; the last stage writes to /dev/null.  The
+ * words "<" FILE give the first stage its input, /dev/null otherwise.
  *
  *	pair RUNS COMMAND ... --vs COMMAND ...
  */
@@ -25,14 +26,14 @@ die(const char *what)
 
 /* Runs the pipeline of the words, nullptr between stages; returns seconds. */
 static double
-run(std::vector<char *> words)
+run(std::vector<char *> words, const char *input)
 {
 	timespec t0, t1;
 	std::vector<pid_t> pids;
-	int in = open("/dev/null", O_RDONLY), null = open("/dev/null", O_WRONLY);
+	int in = open(input, O_RDONLY), null = open("/dev/null", O_WRONLY);
 
 	if (in < 0 || null < 0)
-		die("/dev/null");
+		die(input);
 	clock_gettime(CLOCK_MONOTONIC, &t0);
 	for (size_t at = 0; at < words.size();) {
 		size_t end =
@@ -84,24 +85,29 @@ int
 main(int argc, char *argv[])
 {
 	std::vector<char *> a, b, *cur = &a;
+	const char *in_a = "/dev/null", *in_b = in_a, **in = &in_a;
 	int runs = argc > 1 ? atoi(argv[1]) : 0;
 
 	for (int i = 2; i < argc; i++) {
-		if (strcmp(argv[i], "--vs") == 0)
+		if (strcmp(argv[i], "--vs") == 0) {
 			cur = &b;
-		else
+			in = &in_b;
+		} else if (strcmp(argv[i], "<") == 0 && i + 1 < argc) {
+			*in = argv[++i];
+		} else {
 			cur->push_back(strcmp(argv[i], "|") == 0 ? nullptr : argv[i]);
+		}
 	}
 	if (runs < 1 || a.empty() || b.empty()) {
 		fprintf(stderr, "usage: pair RUNS COMMAND ... --vs COMMAND ...\n");
 		return 2;
 	}
 	std::vector<double> ta, tb;
-	run(a);
-	run(b);
+	run(a, in_a);
+	run(b, in_b);
 	for (int i = 0; i < runs; i++) {
-		ta.push_back(run(a));
-		tb.push_back(run(b));
+		ta.push_back(run(a, in_a));
+		tb.push_back(run(b, in_b));
 	}
 	double ma = median(ta), mb = median(tb);
 	printf("%.4f %.4f %.3f\n", ma, mb, ma / mb);

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Measures the speed and memory goals side by side and prints each ratio
-# with its goal.  RUNS sets the number of alternating runs (default 11).
+# with its goal.  RUNS sets the number of alternating runs (default 11;
+# three times as many for the short workloads).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-11}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-for tool in primesieve factor seq /usr/bin/time; do
+for tool in primesieve factor seq bc /usr/bin/time; do
 	command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
 done
 cmake -S . -B build -DQUARN_BENCH=ON >/dev/null
@@ -15,33 +16,21 @@ cmake --build build -j2 >/dev/null
 around=build/quarn-around
 twin=build/quarn-twin
 
-median() {
-	sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
-}
-
-# Wall time of one shell command, in seconds.
-wall() {
-	local t0 t1
-	t0=$(date +%s%N)
-	bash -c "$1"
-	t1=$(date +%s%N)
-	echo "($t1 - $t0) / 1000000000" | bc -l
-}
-
-# side_by_side GOAL OURS THEIRS: alternating runs, medians and their ratio.
+# side_by_side GOAL RUNS COMMAND ... --vs COMMAND ...: alternating runs of
+# both, each started as a shell starts a command but without a shell of
+# its own; prints the medians and their ratio.  "|" joins a pipeline.
 side_by_side() {
-	local goal=$1 ours=$2 theirs=$3 i
-	: >"$tmp/a"
-	: >"$tmp/b"
-	for ((i = 0; i < runs; i++)); do
-		wall "$ours" >>"$tmp/a"
-		wall "$theirs" >>"$tmp/b"
-	done
-	local a b
-	a=$(median <"$tmp/a")
-	b=$(median <"$tmp/b")
-	printf '  %-48s %8.3f s\n  %-48s %8.3f s\n' "$ours" "$a" "$theirs" "$b"
-	printf '  ratio %.3f (goal <= %s)\n\n' "$(echo "$a / $b" | bc -l)" "$goal"
+	local goal=$1 n=$2 a b ratio
+	shift 2
+	read -r a b ratio < <(build/bench/pair "$n" "$@")
+	local ours=${*%%--vs*} theirs=${*#*--vs }
+	printf '  %-52s %9.4f s\n  %-52s %9.4f s\n' "$ours" "$a" "$theirs" "$b"
+	printf '  ratio %.3f (goal <= %s)\n\n' "$ratio" "$goal"
+}
+
+# seq_factor A B: the general-purpose factorer on the numbers A ... B.
+seq_factor() {
+	echo seq -f %.0f "$1" "$2" "|" factor
 }
 
 peak_rss() {
@@ -70,22 +59,39 @@ build/bench/kernel_bench --benchmark_repetitions="$runs" \
 	}'
 echo
 echo "2. Small-number range"
-side_by_side 1.00 "$around 1-2000000 >/dev/null" "seq 1 2000000 | factor >/dev/null"
+side_by_side 1.00 "$runs" $around 1-2000000 --vs $(seq_factor 1 2000000)
 echo "3. Ranges factored a block at a time, against a general-purpose factorer"
-side_by_side 0.03 "$around 99999900000000-99999900099999 >/dev/null" \
-	"seq 99999900000000 99999900099999 | factor >/dev/null"
-side_by_side 0.015 "$around 99999900000000-99999900999999 >/dev/null" \
-	"seq 99999900000000 99999900999999 | factor >/dev/null"
-side_by_side 0.02 "$around 999999000000-999999999999 >/dev/null" \
-	"seq 999999000000 999999999999 | factor >/dev/null"
-side_by_side 0.10 "$around 1-10000000 >/dev/null" "seq 1 10000000 | factor >/dev/null"
-echo "   A window is factored number by number:"
-side_by_side 1.5 "$around 99999999999973 >/dev/null" \
-	"seq 99999999999963 99999999999983 | factor >/dev/null"
+side_by_side 0.03 "$runs" $around 99999900000000-99999900099999 \
+	--vs $(seq_factor 99999900000000 99999900099999)
+side_by_side 0.015 "$runs" $around 99999900000000-99999900999999 \
+	--vs $(seq_factor 99999900000000 99999900999999)
+side_by_side 0.02 "$runs" $around 999999000000-999999999999 --vs $(seq_factor 999999000000 999999999999)
+side_by_side 0.10 "$runs" $around 1-10000000 --vs $(seq_factor 1 10000000)
+echo "   Short ranges ending near 10^14 and 10^13:"
+for end in 99999999999999 9999999999999; do
+	for len in 48 100 300 1000; do
+		side_by_side 0.5 $((3 * runs)) $around $((end - len + 1))-$end \
+			--vs $(seq_factor $((end - len + 1)) $end)
+	done
+done
+echo "   A window near the top:"
+side_by_side 0.5 $((3 * runs)) $around 99999999999973 --vs $(seq_factor 99999999999963 99999999999983)
+echo "   Fixed cost of the block path near 10^14: 100 numbers less a run that does no work"
+read -r a b _ < <(build/bench/pair $((3 * runs)) $around 99999999999900-99999999999999 \
+	--vs $around 1-40)
+printf '  %.2f ms - %.2f ms = %.2f ms (goal <= 2.5 ms)\n\n' "$(echo "$a * 1000" | bc -l)" \
+	"$(echo "$b * 1000" | bc -l)" "$(echo "($a - $b) * 1000" | bc -l)"
+echo "   The dialogue: 100 random 14-digit numbers, against the general-purpose"
+echo "   factorer on the 2100 numbers of their windows (no goal):"
+awk 'BEGIN { srand(20261208); for (i = 0; i < 100; i++)
+	printf "%.0f\n", 1e13 + int(rand() * 8.99999e13) }' >"$tmp/answers"
+awk '{ for (d = -10; d <= 10; d++) printf "%.0f\n", $1 + d }' "$tmp/answers" >"$tmp/numbers"
+echo 0 >>"$tmp/answers"
+side_by_side - "$runs" $around "<" "$tmp/answers" --vs factor "<" "$tmp/numbers"
 echo "4. Filter behind the prime lister"
-side_by_side 1.15 "primesieve 3e8 -p | $twin >/dev/null" "primesieve 3e8 -p >/dev/null"
+side_by_side 1.15 "$runs" primesieve 3e8 -p "|" $twin --vs primesieve 3e8 -p
 echo "   The floor for any reader of that pipe, one that parses nothing:"
-side_by_side - "primesieve 3e8 -p | build/bench/pipe_floor" "primesieve 3e8 -p >/dev/null"
+side_by_side - "$runs" primesieve 3e8 -p "|" build/bench/pipe_floor --vs primesieve 3e8 -p
 echo "5. Peak RSS (goal < 4096 KB; for the block ranges <= 8192 KB)"
 printf '  quarn-around 99999999999973              %6s KB\n' "$(peak_rss $around 99999999999973)"
 printf '  quarn-around 99999640000243              %6s KB\n' "$(peak_rss $around 99999640000243)"
@@ -95,6 +101,9 @@ for range in 1-10000000 999999000000-999999999999 99999900000000-99999900999999 
 	99999900000000-99999901999999; do
 	printf '  quarn-around %-30s %6s KB\n' "$range" "$(peak_rss $around $range)"
 done
+/usr/bin/time -v -o "$tmp/rss" $around <"$tmp/answers" >/dev/null
+printf '  quarn-around, the dialogue above            %6s KB\n' \
+	"$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$tmp/rss")"
 primesieve 3e8 -p | /usr/bin/time -v -o "$tmp/rss" $twin >/dev/null
 printf '  primesieve 3e8 -p | quarn-twin           %6s KB\n' \
 	"$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$tmp/rss")"
