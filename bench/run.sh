@@ -20,10 +20,11 @@ twin=build/quarn-twin
 # both, each started as a shell starts a command but without a shell of
 # its own; prints the medians and their ratio.  "|" joins a pipeline.
 side_by_side() {
-	local goal=$1 n=$2 a b ratio
+	local goal=$1 n=$2 a b ratio all
 	shift 2
 	read -r a b ratio < <(build/bench/pair "$n" "$@")
-	local ours=${*%%--vs*} theirs=${*#*--vs }
+	all="$*"
+	local ours=${all%% --vs *} theirs=${all#* --vs }
 	printf '  %-52s %9.4f s\n  %-52s %9.4f s\n' "$ours" "$a" "$theirs" "$b"
 	printf '  ratio %.3f (goal <= %s)\n\n' "$ratio" "$goal"
 }
@@ -74,6 +75,8 @@ for end in 99999999999999 9999999999999; do
 			--vs $(seq_factor $((end - len + 1)) $end)
 	done
 done
+echo "   The floor: a run that does no work, against the shortest of them:"
+side_by_side - $((3 * runs)) $around 1-40 --vs $(seq_factor 99999999999952 99999999999999)
 echo "   A window near the top:"
 side_by_side 0.5 $((3 * runs)) $around 99999999999973 --vs $(seq_factor 99999999999963 99999999999983)
 echo "   Fixed cost of the block path near 10^14: 100 numbers less a run that does no work"
