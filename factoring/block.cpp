@@ -159,6 +159,19 @@ offsets8(const u32 *ps, v8df a, u32 len, u32 *offs)
 	return (any[0] | any[1] | any[2] | any[3]) != 0;
 }
 
+/* Marks the multiples of the first m of the eight primes ps in the segment. */
+static inline __attribute__((always_inline)) void
+mark_eight(const u32 *ps, int m, v8df a, u32 len)
+{
+	u32 offs[8];
+
+	if (!offsets8(ps, a, len, offs))
+		return;
+	for (int k = 0; k < m; k++)
+		for (u32 off = offs[k]; off < len; off += ps[k])
+			big[off] = ps[k];
+}
+
 /*
  * Marks the multiples of the large primes ps[0 ... n) in the segment.
  * Their offsets are independent of each other, so they are found eight at
@@ -169,21 +182,15 @@ mark_batch(const u32 *ps, int n)
 {
 	const v8df a = (v8df){} + (double)(segment_base - 1);
 	const u32 len = (u32)segment_len;
+	int i = 0;
 
-	for (int i = 0; i < n; i += 8) {
-		u32 tail[8], offs[8];
-		const u32 *g = ps + i;
-		int m = n - i < 8 ? n - i : 8;
-		if (m < 8) {
-			for (int k = 0; k < 8; k++)
-				tail[k] = g[k < m ? k : m - 1];
-			g = tail;
-		}
-		if (!offsets8(g, a, len, offs))
-			continue;
-		for (int k = 0; k < m; k++)
-			for (u32 off = offs[k]; off < len; off += g[k])
-				big[off] = g[k];
+	for (; i + 8 <= n; i += 8)
+		mark_eight(ps + i, 8, a, len);
+	if (i < n) {
+		u32 tail[8];
+		for (int k = 0; k < 8; k++)
+			tail[k] = ps[i + k < n ? i + k : n - 1];
+		mark_eight(tail, n - i, a, len);
 	}
 }
 

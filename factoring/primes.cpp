@@ -130,6 +130,12 @@ cross_rounds(unsigned char *seg, int64_t j, u32 len, const u32 *at, u32 p, int r
 	return j;
 }
 
+/* One case of the switch on the wheel index: the masks become constants. */
+#define CROSS_ROUNDS(r)                                                                            \
+	case r:                                                                                    \
+		j = cross_rounds(seg, j, len, at, p, r);                                           \
+		break
+
 /* Clears the multiples of s in bytes lo ... lo + len of seg. */
 static void
 cross_off(unsigned char *seg, u32 lo, u32 len, sieving *s)
@@ -146,30 +152,14 @@ cross_off(unsigned char *seg, u32 lo, u32 len, sieving *s)
 	for (;; k = 0, j += p) {
 		if (k == 0) {
 			switch (s->r) {
-			case 0:
-				j = cross_rounds(seg, j, len, at, p, 0);
-				break;
-			case 1:
-				j = cross_rounds(seg, j, len, at, p, 1);
-				break;
-			case 2:
-				j = cross_rounds(seg, j, len, at, p, 2);
-				break;
-			case 3:
-				j = cross_rounds(seg, j, len, at, p, 3);
-				break;
-			case 4:
-				j = cross_rounds(seg, j, len, at, p, 4);
-				break;
-			case 5:
-				j = cross_rounds(seg, j, len, at, p, 5);
-				break;
-			case 6:
-				j = cross_rounds(seg, j, len, at, p, 6);
-				break;
-			default:
-				j = cross_rounds(seg, j, len, at, p, 7);
-				break;
+				CROSS_ROUNDS(0);
+				CROSS_ROUNDS(1);
+				CROSS_ROUNDS(2);
+				CROSS_ROUNDS(3);
+				CROSS_ROUNDS(4);
+				CROSS_ROUNDS(5);
+				CROSS_ROUNDS(6);
+				CROSS_ROUNDS(7);
 			}
 		}
 		for (; k < 8; k++) {
@@ -294,7 +284,7 @@ list_primes(u32 m, void (*take)(const u32 *, int))
 		if (lo + len == top)
 			for (int k = 0; k < 8; k++)
 				if (30 * (top - 1) + wheel[k] > m)
-					seg[len - 1] &= (unsigned char)~(1 << k);
+					seg[top - 1 - lo] &= (unsigned char)~(1 << k);
 		memset(seg + len, 0, 8);
 		take_segment(seg, lo, len, take);
 	}

@@ -72,15 +72,15 @@ static bool dialogue;
 static double
 block_min(double end)
 {
-	static const double crossover[][2] = {
-	    {1e7, 512}, {1e9, 256}, {1e10, 128}, {1e11, 64}, {1e12, 48}, {1e13, 32}};
+	static const double crossover[][2] = {{1e7, 512}, {1e9, 256}, {1e10, 128}, {1e11, 64},
+	    {1e12, 48}, {1e13, 32}, {too_large, 21}};
+	int i = 0;
 
 	if (dialogue)
 		return end < 1e10 ? too_large : 1;
-	for (const auto &c : crossover)
-		if (end < c[0])
-			return c[1];
-	return 21;
+	while (end >= crossover[i][0])
+		i++;
+	return crossover[i][1];
 }
 
 static void
