@@ -173,42 +173,48 @@ cross_off(unsigned char *seg, u32 lo, u32 len, sieving *s)
 	}
 }
 
-/* Offsets from a word's first number to the numbers of its bits. */
-struct word_table {
-	u32 off[64];
+/* For each byte of the sieve, the offsets of its numbers from 30 times its index. */
+struct byte_table {
+	u32 off[256][8];
+	unsigned char count[256];
 };
 
-static constexpr word_table
-make_word_table()
+static constexpr byte_table
+make_byte_table()
 {
-	word_table t{};
+	byte_table t{};
 
-	for (u32 b = 0; b < 64; b++)
-		t.off[b] = 30 * (b / 8) + wheel[b % 8];
+	for (u32 b = 0; b < 256; b++)
+		for (u32 k = 0; k < 8; k++)
+			if (b & 1 << k)
+				t.off[b][t.count[b]++] = wheel[k];
 	return t;
 }
 
-static constexpr word_table word_offsets = make_word_table();
+alignas(32) static constexpr byte_table byte_primes = make_byte_table();
 
-static u32 batch[PRIME_BATCH];
+typedef u32 v8su __attribute__((vector_size(32)));
+
+static u32 batch[PRIME_BATCH + 8];
 static int batch_len;
 
-/* Hands over the primes of seg, whose byte 0 is byte lo, eight bytes at a time. */
+/*
+ * Hands over the primes of seg, whose byte 0 is byte lo.  Each byte's
+ * numbers are copied from the table whole, eight lanes at a time, and the
+ * batch advances by their count: no branch on the bits.
+ */
 static void
 take_segment(const unsigned char *seg, u32 lo, u32 len, void (*take)(const u32 *, int))
 {
 	int n = batch_len;
 
-	for (u32 i = 0; i < len; i += 8) {
-		u64 w;
-		memcpy(&w, seg + i, 8);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-		w = __builtin_bswap64(w);
-#endif
-		u32 base = 30 * (lo + i);
-		for (; w != 0; w &= w - 1)
-			batch[n++] = base + word_offsets.off[__builtin_ctzll(w)];
-		if (n > PRIME_BATCH - 64) {
+	for (u32 i = 0; i < len; i++) {
+		v8su v;
+		memcpy(&v, byte_primes.off[seg[i]], sizeof v);
+		v += 30 * (lo + i);
+		memcpy(batch + n, &v, sizeof v);
+		n += byte_primes.count[seg[i]];
+		if (n > PRIME_BATCH - 8) {
 			take(batch, n);
 			n = 0;
 		}
@@ -263,7 +269,7 @@ presieve(unsigned char *seg, u32 lo, u32 len)
 void
 list_primes(u32 m, void (*take)(const u32 *, int))
 {
-	static unsigned char seg[SIEVE_BYTES + 16];
+	static unsigned char seg[SIEVE_BYTES + 8];
 	static const u32 below_seven[] = {2, 3, 5};
 	const u32 top = m / 30 + 1; /* bytes up to that of m */
 
@@ -285,7 +291,6 @@ list_primes(u32 m, void (*take)(const u32 *, int))
 			for (int k = 0; k < 8; k++)
 				if (30 * (top - 1) + wheel[k] > m)
 					seg[top - 1 - lo] &= (unsigned char)~(1 << k);
-		memset(seg + len, 0, 8);
 		take_segment(seg, lo, len, take);
 	}
 	if (batch_len > 0)
