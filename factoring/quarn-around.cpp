@@ -72,8 +72,8 @@ static bool dialogue;
 static double
 block_min(double end)
 {
-	static const double crossover[][2] = {{1e7, 512}, {1e9, 256}, {1e10, 128}, {1e11, 64},
-	    {1e12, 48}, {1e13, 32}, {too_large, 21}};
+	static const double crossover[][2] = {{1e7, 512}, {1e8, 384}, {1e9, 256}, {1e10, 128},
+	    {1e11, 48}, {1e12, 32}, {too_large, 21}};
 	int i = 0;
 
 	if (dialogue)
