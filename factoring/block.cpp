@@ -207,13 +207,15 @@ static void
 mark_large(u64 a)
 {
 	static u32 ps[PRIME_BATCH];
+	const u32 top = root; /* in a local: the stores to ps[] might change root */
+	const long count = large_count;
 	u32 p = LARGE_FROM - 1;
 	int n = 0;
 
 	start_segment(a);
-	for (long i = 0; i < large_count; i++) {
+	for (long i = 0; i < count; i++) {
 		p += 2 * prime_gaps[i];
-		if (p > root)
+		if (p > top)
 			break;
 		ps[n++] = p;
 		if (n == PRIME_BATCH) {
