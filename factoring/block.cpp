@@ -239,11 +239,17 @@ take_primes(const u32 *ps, int n)
 	for (; i < n && ps[i] < LARGE_FROM; i++)
 		if (ps[i] > 2)
 			small_primes[small_count++] = ps[i];
-	if (listing)
+	if (listing) {
+		/* In locals: the stores to prime_gaps[] could change any global. */
+		long count = large_count;
+		u32 last = last_listed;
 		for (int k = i; k < n; k++) {
-			prime_gaps[large_count++] = (unsigned char)((ps[k] - last_listed) / 2);
-			last_listed = ps[k];
+			prime_gaps[count++] = (unsigned char)((ps[k] - last) / 2);
+			last = ps[k];
 		}
+		large_count = count;
+		last_listed = last;
+	}
 	int m = n;
 	while (m > i && ps[m - 1] > root)
 		m--;
@@ -317,15 +323,21 @@ block_begin(double start, double end)
 	make_steps(a);
 }
 
+/*
+ * The three walks below read the step into locals first: their stores to
+ * the slots could otherwise change it, for all the compiler knows.
+ */
+
 /* Appends p to the factors of the slots at off, off + q, ... below len. */
 static u64
 sieve_first(const step *st, u64 off, u64 len)
 {
+	const u64 q = st->q, inv = st->inv;
 	const u32 p = st->p + EXP_ONE;
 
-	for (; off < len; off += st->q) {
+	for (; off < len; off += q) {
 		slot *s = &slots[off];
-		s->cof *= st->inv;
+		s->cof *= inv;
 		s->fac[s->count++] = p;
 	}
 	return off;
@@ -335,9 +347,11 @@ sieve_first(const step *st, u64 off, u64 len)
 static u64
 sieve_power(const step *st, u64 off, u64 len)
 {
-	for (; off < len; off += st->q) {
+	const u64 q = st->q, inv = st->inv;
+
+	for (; off < len; off += q) {
 		slot *s = &slots[off];
-		s->cof *= st->inv;
+		s->cof *= inv;
 		s->fac[s->count - 1] += EXP_ONE;
 	}
 	return off;
@@ -347,15 +361,19 @@ sieve_power(const step *st, u64 off, u64 len)
 static u64
 sieve_last(const step *st, u64 off, u64 len)
 {
-	for (; off < len; off += st->q) {
+	const u64 q = st->q, inv = st->inv, lim = st->lim;
+	const u32 p = st->p + EXP_ONE;
+	const bool first = st->first;
+
+	for (; off < len; off += q) {
 		slot *s = &slots[off];
-		u64 c = s->cof * st->inv;
-		if (st->first) {
-			s->fac[s->count++] = st->p + EXP_ONE;
+		u64 c = s->cof * inv;
+		if (first) {
+			s->fac[s->count++] = p;
 		} else {
 			s->fac[s->count - 1] += EXP_ONE;
 		}
-		for (; c * st->inv <= st->lim; c *= st->inv)
+		for (; c * inv <= lim; c *= inv)
 			s->fac[s->count - 1] += EXP_ONE;
 		s->cof = c;
 	}
