@@ -11,13 +11,6 @@
 typedef uint64_t u64;
 typedef uint32_t u32;
 
-/* Wider vector units where the CPU has them, chosen at load time. */
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#else
-#define WIDE_CLONES
-#endif
-
 enum {
 	/*
 	 * Primes from here on are large.  46416^3 > 10^14, so a number has at

@@ -49,13 +49,6 @@ divides(double n, double d)
 	return q == (double)(long long)q;
 }
 
-/* Wider vector units where the CPU has them, chosen at load time. */
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#else
-#define WIDE_CLONES
-#endif
-
 typedef double v8df __attribute__((vector_size(64)));
 typedef long long v8di __attribute__((vector_size(64)));
 

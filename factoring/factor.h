@@ -4,6 +4,13 @@
 
 enum { MAX_FACTORS = 64 };
 
+/* Wider vector units where the CPU has them, chosen at load time. */
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define WIDE_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define WIDE_CLONES
+#endif
+
 /* Result of the last factor_number() call. */
 extern double factors[MAX_FACTORS];
 extern int exponents[MAX_FACTORS];

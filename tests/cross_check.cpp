@@ -3,7 +3,7 @@
  * test framework, so that it also runs on cross builds under emulation:
  * the revolution screen against fmod, and the block routine's lines against
  * factor_number's.  Prints the byte order and FLT_EVAL_METHOD it was built
- * with, which choose those paths.
+ * with: the latter chooses the screen's path, the former names the target.
  */
 #include <cfloat>
 #include <cstdint>
