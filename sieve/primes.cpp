@@ -1,0 +1,87 @@
+#include "primes.h"
+
+#include "wheel.h"
+
+enum {
+	/* Primes from 29 up to the square root of 2^32. */
+	MAX_SIEVING = 6600,
+	/* Bytes read off at a time: at most PRIME_BATCH primes. */
+	READ_BYTES = PRIME_BATCH / 8,
+};
+
+static sieving sp[MAX_SIEVING];
+static int nsp;
+
+static bool
+is_sieving_prime(u32 p)
+{
+	for (u32 d = 3; d <= 23; d += 2)
+		if (p % d == 0)
+			return false;
+	for (int k = 0; k < nsp && sp[k].p * sp[k].p <= p; k++)
+		if (p % sp[k].p == 0)
+			return false;
+	return true;
+}
+
+/* The primes from 29 up to the square root of m, from p^2 on. */
+static void
+make_sieving(u32 m)
+{
+	nsp = 0;
+	for (u32 p = 29; (u64)p * p <= m; p += 2) {
+		if (!is_sieving_prime(p))
+			continue;
+		sieving *s = &sp[nsp++];
+		s->p = p;
+		s->r = (unsigned char)wheel_index(p);
+		s->k = s->r; /* p^2 = p (30 t + wheel[k]) for t = p / 30 */
+		s->round = p * (p / 30);
+	}
+}
+
+static u32 batch[PRIME_BATCH + 8];
+static int batch_len;
+
+/* Hands over the primes of seg, whose byte 0 is byte lo. */
+static void
+take_segment(const unsigned char *seg, u32 lo, u32 len, void (*take)(const u32 *, int))
+{
+	for (u32 i = 0; i < len; i += READ_BYTES) {
+		u32 n = len - i < (u32)READ_BYTES ? len - i : (u32)READ_BYTES;
+		if (batch_len > PRIME_BATCH - 8 * (int)n) {
+			take(batch, batch_len);
+			batch_len = 0;
+		}
+		batch_len += read_off(seg + i, n, 30 * (lo + i), batch + batch_len);
+	}
+}
+
+void
+list_primes(u32 m, void (*take)(const u32 *, int))
+{
+	static unsigned char seg[SIEVE_BYTES + 8];
+	static const u32 below_seven[] = {2, 3, 5};
+	const u32 top = m / 30 + 1; /* bytes up to that of m */
+
+	batch_len = 0;
+	for (u32 p : below_seven)
+		if (p <= m)
+			batch[batch_len++] = p;
+	make_sieving(m);
+	for (u32 lo = 0; lo < top; lo += SIEVE_BYTES) {
+		u32 len = top - lo < (u32)SIEVE_BYTES ? top - lo : (u32)SIEVE_BYTES;
+		presieve(seg, lo, len);
+		if (lo == 0)
+			seg[0] = (seg[0] & ~1u) | FIRST_BYTE_PRIMES;
+		for (int i = 0; i < nsp; i++)
+			cross_off(seg, lo, len, &sp[i]);
+		if (lo + len == top)
+			for (int k = 0; k < 8; k++)
+				if (30 * (top - 1) + wheel[k] > m)
+					seg[top - 1 - lo] &= (unsigned char)~(1 << k);
+		take_segment(seg, lo, len, take);
+	}
+	if (batch_len > 0)
+		take(batch, batch_len);
+}

@@ -1,0 +1,208 @@
+#include "range.h"
+
+#include <cassert>
+#include <cmath>
+
+#include "primes.h"
+#include "wheel.h"
+
+enum {
+	/* Primes from 29 below this cross off a sieve segment at a time. */
+	LARGE_FROM = 1 << 20,
+	MAX_MEDIUM = 82016,
+	/* Primes from LARGE_FROM up to the square root of RANGE_MAX. */
+	MAX_LARGE = 5402573,
+	/*
+	 * Bytes presieved and crossed off by the large primes at a time.  Each
+	 * large prime costs a division a block, and most have no multiple in a
+	 * sieve segment.
+	 */
+	BLOCK_BYTES = 1 << 24,
+	/* Rounds are counted from here, so that a round may start before its segment. */
+	ROUND_BIAS = 1 << 24,
+	/* Bytes read off at a time: at most PRIME_BATCH primes. */
+	READ_BYTES = PRIME_BATCH / 8,
+};
+
+static sieving medium[MAX_MEDIUM];
+static int medium_count, medium_active;
+
+/* Halved gaps between the large primes, from LARGE_FROM - 1 on. */
+static unsigned char large_gaps[MAX_LARGE];
+static int large_count;
+
+static unsigned char block[BLOCK_BYTES + 8];
+
+/* The wheel index of each residue coprime to 30, and of the next one up for any other. */
+static constexpr unsigned char next_index[30] = {0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 4,
+    4, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7};
+
+static u32 last_large;
+
+static void
+take_sieving(const u32 *ps, int n)
+{
+	for (int i = 0; i < n; i++) {
+		u32 p = ps[i];
+		if (p < 29)
+			continue;
+		if (p < LARGE_FROM) {
+			assert(medium_count < MAX_MEDIUM);
+			medium[medium_count++].p = p;
+		} else {
+			assert(large_count < MAX_LARGE);
+			large_gaps[large_count++] = (unsigned char)((p - last_large) / 2);
+			last_large = p;
+		}
+	}
+}
+
+/* The wheel index and round of the first multiple p m >= n with m >= p coprime to 30. */
+static int
+first_multiple(u32 p, u64 n, u64 *round)
+{
+	u64 m = n / p + (n % p != 0);
+
+	if (m < p)
+		m = p;
+	*round = p * (m / 30);
+	return next_index[m % 30];
+}
+
+/*
+ * Starts the medium primes whose square lies below the segment's end;
+ * lo is the segment's first byte in rounds, byte b in numbers.
+ */
+static void
+activate_medium(u64 b, u32 len, u32 lo)
+{
+	const u64 end = 30 * (b + len);
+
+	for (; medium_active < medium_count; medium_active++) {
+		sieving *s = &medium[medium_active];
+		u64 round;
+		if ((u64)s->p * s->p >= end)
+			break;
+		s->r = (unsigned char)wheel_index(s->p);
+		s->k = (unsigned char)first_multiple(s->p, 30 * b, &round);
+		s->round = (u32)(round - b + lo);
+	}
+}
+
+/* Moves the rounds of the started medium primes down to ROUND_BIAS. */
+static u32
+rebase_medium(u32 lo)
+{
+	for (int i = 0; i < medium_active; i++)
+		medium[i].round -= lo - ROUND_BIAS;
+	return ROUND_BIAS;
+}
+
+/* Crosses off the multiples of the large primes in the block from byte b on. */
+static void
+cross_large(u64 b, u32 len)
+{
+	const u64 end = 30 * (b + len);
+	u32 p = LARGE_FROM - 1;
+
+	for (int i = 0; i < large_count; i++) {
+		p += 2 * large_gaps[i];
+		if ((u64)p * p >= end)
+			break;
+		const wheel_step *w = &wheel_steps.steps[next_index[p % 30]];
+		const u32 q = p / 30;
+		u64 round;
+		int k = first_multiple(p, 30 * b, &round);
+		int64_t j = (int64_t)round - (int64_t)b;
+		for (;;) {
+			int64_t at = j + q * wheel[k] + w->add[k];
+			if (at >= len)
+				break;
+			block[at] &= w->mask[k];
+			if (++k == 8) {
+				k = 0;
+				j += p;
+			}
+		}
+	}
+}
+
+static u32
+isqrt(u64 n)
+{
+	u64 r = (u64)sqrt((double)n);
+
+	while (r * r > n)
+		r--;
+	while ((r + 1) * (r + 1) <= n)
+		r++;
+	return (u32)r;
+}
+
+/* Clears the bits of byte b of seg for numbers outside start ... stop. */
+static void
+clip(unsigned char *seg, u64 b, u64 start, u64 stop)
+{
+	for (int k = 0; k < 8; k++)
+		if (30 * b + wheel[k] < start || 30 * b + wheel[k] > stop)
+			*seg &= (unsigned char)~(1 << k);
+}
+
+static void
+take_segment(const unsigned char *seg, u64 b, u32 len, void (*take)(u64, const u32 *, int))
+{
+	static u32 offs[PRIME_BATCH + 8];
+
+	for (u32 i = 0; i < len; i += READ_BYTES) {
+		u32 n = len - i < (u32)READ_BYTES ? len - i : (u32)READ_BYTES;
+		int count = read_off(seg + i, n, 30 * i, offs);
+		if (count > 0)
+			take(30 * b, offs, count);
+	}
+}
+
+void
+range_primes(u64 start, u64 stop, void (*take)(u64, const u32 *, int))
+{
+	static const u32 below_seven[] = {2, 3, 5};
+	u32 small[3];
+	int n = 0;
+
+	assert(stop <= RANGE_MAX);
+	for (u32 p : below_seven)
+		if (start <= p && p <= stop)
+			small[n++] = p;
+	if (n > 0)
+		take(0, small, n);
+	if (start > stop || stop < 7)
+		return;
+	medium_count = medium_active = large_count = 0;
+	last_large = LARGE_FROM - 1;
+	list_primes(isqrt(stop), take_sieving);
+
+	const u64 first = start / 30, last = stop / 30;
+	const u32 block_len = large_count > 0 ? (u32)BLOCK_BYTES : (u32)SIEVE_BYTES;
+	u32 lo = ROUND_BIAS;
+	for (u64 b = first; b <= last; b += block_len) {
+		const u32 blen = last - b + 1 < block_len ? (u32)(last - b + 1) : block_len;
+		presieve(block, b, blen);
+		cross_large(b, blen);
+		for (u32 i = 0; i < blen; i += SIEVE_BYTES) {
+			unsigned char *seg = block + i;
+			const u32 len = blen - i < (u32)SIEVE_BYTES ? blen - i : (u32)SIEVE_BYTES;
+			if (lo > 1u << 31)
+				lo = rebase_medium(lo);
+			activate_medium(b + i, len, lo);
+			for (int k = 0; k < medium_active; k++)
+				cross_off(seg, lo, len, &medium[k]);
+			lo += len;
+			if (b + i == 0)
+				seg[0] = (seg[0] & ~1u) | FIRST_BYTE_PRIMES;
+			if (b + i == first)
+				clip(seg, first, start, stop);
+			if (b + i + len - 1 == last)
+				clip(seg + len - 1, last, start, stop);
+			take_segment(seg, b + i, len, take);
+		}
+	}
+}

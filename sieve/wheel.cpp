@@ -1,0 +1,177 @@
+#include "wheel.h"
+
+#include <cstring>
+
+enum {
+	/* 7 * 11 * 13 * 17 and 19 * 23: the periods of the presieve patterns, in bytes. */
+	PATTERN_BYTES = 17017,
+	PATTERN2_PERIOD = 437,
+	/* The second pattern repeated past a segment's length from any phase. */
+	PATTERN2_BYTES = (SIEVE_BYTES / PATTERN2_PERIOD + 2) * PATTERN2_PERIOD,
+};
+
+/* The numbers free of 7, 11, 13 and 17, a period of them; free of 19 and 23. */
+static unsigned char pattern[PATTERN_BYTES];
+static unsigned char pattern2[PATTERN2_BYTES];
+
+int
+wheel_index(u32 n)
+{
+	int k = 0;
+
+	while (wheel[k] != n % 30)
+		k++;
+	return k;
+}
+
+/*
+ * Clears the multiples in whole rounds from j on while they lie below
+ * len; returns the first round not cleared.  Inlined for each wheel index
+ * r, the masks are constants.
+ */
+static inline __attribute__((always_inline)) int64_t
+cross_rounds(unsigned char *seg, int64_t j, u32 len, const u32 *at, u32 p, int r)
+{
+	const unsigned char *mask = wheel_steps.steps[r].mask;
+
+	for (; j + at[7] < len; j += p) {
+		seg[j + at[0]] &= mask[0];
+		seg[j + at[1]] &= mask[1];
+		seg[j + at[2]] &= mask[2];
+		seg[j + at[3]] &= mask[3];
+		seg[j + at[4]] &= mask[4];
+		seg[j + at[5]] &= mask[5];
+		seg[j + at[6]] &= mask[6];
+		seg[j + at[7]] &= mask[7];
+	}
+	return j;
+}
+
+/* One case of the switch on the wheel index: the masks become constants. */
+#define CROSS_ROUNDS(r)                                                                            \
+	case r:                                                                                    \
+		j = cross_rounds(seg, j, len, at, p, r);                                           \
+		break
+
+void
+cross_off(unsigned char *seg, u32 lo, u32 len, sieving *s)
+{
+	const wheel_step *w = &wheel_steps.steps[s->r];
+	const u32 p = s->p, q = p / 30;
+	u32 at[8];
+	int k = s->k;
+
+	for (int i = 0; i < 8; i++)
+		at[i] = q * wheel[i] + w->add[i];
+	/* j is the round's first byte less lo; it may lie before the segment. */
+	int64_t j = (int64_t)s->round - lo;
+	for (;; k = 0, j += p) {
+		if (k == 0) {
+			switch (s->r) {
+				CROSS_ROUNDS(0);
+				CROSS_ROUNDS(1);
+				CROSS_ROUNDS(2);
+				CROSS_ROUNDS(3);
+				CROSS_ROUNDS(4);
+				CROSS_ROUNDS(5);
+				CROSS_ROUNDS(6);
+				CROSS_ROUNDS(7);
+			}
+		}
+		for (; k < 8; k++) {
+			if (j + at[k] >= len) {
+				s->round = (u32)(j + lo);
+				s->k = (unsigned char)k;
+				return;
+			}
+			seg[j + at[k]] &= w->mask[k];
+		}
+	}
+}
+
+/* Crosses off the multiples of p from p on. */
+static void
+cross_all(unsigned char *seg, u32 len, u32 p)
+{
+	sieving s = {p, 0, (unsigned char)wheel_index(p), 0};
+
+	cross_off(seg, 0, len, &s);
+}
+
+static void
+make_patterns(void)
+{
+	memset(pattern, 0xff, sizeof pattern);
+	memset(pattern2, 0xff, sizeof pattern2);
+	cross_all(pattern, PATTERN_BYTES, 7);
+	cross_all(pattern, PATTERN_BYTES, 11);
+	cross_all(pattern, PATTERN_BYTES, 13);
+	cross_all(pattern, PATTERN_BYTES, 17);
+	cross_all(pattern2, PATTERN2_BYTES, 19);
+	cross_all(pattern2, PATTERN2_BYTES, 23);
+}
+
+void
+presieve(unsigned char *seg, u64 lo, u32 len)
+{
+	if (pattern[0] == 0)
+		make_patterns();
+	for (u32 done = 0, phase = (u32)(lo % PATTERN_BYTES); done < len; phase = 0) {
+		u32 n = PATTERN_BYTES - phase < len - done ? PATTERN_BYTES - phase : len - done;
+		memcpy(seg + done, pattern + phase, n);
+		done += n;
+	}
+	/* In pieces no longer than the second pattern covers from any phase. */
+	for (u32 done = 0; done < len; done += SIEVE_BYTES) {
+		const unsigned char *pat = pattern2 + (lo + done) % PATTERN2_PERIOD;
+		u32 n = len - done < (u32)SIEVE_BYTES ? len - done : (u32)SIEVE_BYTES;
+		for (u32 i = 0; i < n; i += 8) {
+			u64 a, b;
+			memcpy(&a, seg + done + i, 8);
+			memcpy(&b, pat + i, 8);
+			a &= b;
+			memcpy(seg + done + i, &a, 8);
+		}
+	}
+}
+
+/* For each byte of the sieve, the offsets of its numbers from 30 times its index. */
+struct byte_table {
+	u32 off[256][8];
+	unsigned char count[256];
+};
+
+static constexpr byte_table
+make_byte_table()
+{
+	byte_table t{};
+
+	for (u32 b = 0; b < 256; b++)
+		for (u32 k = 0; k < 8; k++)
+			if (b & 1 << k)
+				t.off[b][t.count[b]++] = wheel[k];
+	return t;
+}
+
+alignas(32) static constexpr byte_table byte_primes = make_byte_table();
+
+typedef u32 v8su __attribute__((vector_size(32)));
+
+/*
+ * Each byte's numbers are copied from the table whole, eight lanes at a
+ * time, and the output advances by their count: no branch on the bits.
+ */
+int
+read_off(const unsigned char *seg, u32 len, u32 first, u32 *out)
+{
+	int n = 0;
+
+	for (u32 i = 0; i < len; i++) {
+		v8su v;
+		memcpy(&v, byte_primes.off[seg[i]], sizeof v);
+		v += first + 30 * i;
+		memcpy(out + n, &v, sizeof v);
+		n += byte_primes.count[seg[i]];
+	}
+	return n;
+}

@@ -1,0 +1,85 @@
+/*
+ * The pieces the sieves share: one bit per number coprime to 30, 30
+ * numbers per byte, with the multiples of 7 ... 23 removed by copying
+ * patterns and those of larger primes crossed off a round at a time.
+ */
+#ifndef QUARN_WHEEL_H
+#define QUARN_WHEEL_H
+
+#include <cstdint>
+
+typedef uint32_t u32;
+typedef uint64_t u64;
+
+/* Bit k of byte i stands for 30 i + wheel[k]. */
+static constexpr u32 wheel[8] = {1, 7, 11, 13, 17, 19, 23, 29};
+
+/*
+ * The multiples p m of a sieving prime, for m coprime to 30, m >= p, fall
+ * in rounds of p bytes: m = 30 t + wheel[k] lies at byte p t + (p
+ * wheel[k]) / 30 of round t.  Where in the round and which bit depend
+ * only on p mod 30, given by its wheel index.
+ */
+struct wheel_step {
+	unsigned char add[8];  /* ((p mod 30) wheel[k]) / 30 */
+	unsigned char mask[8]; /* all bits but that of (p wheel[k]) mod 30 */
+};
+
+struct wheel_table {
+	wheel_step steps[8];
+};
+
+static constexpr wheel_table
+make_wheel_table()
+{
+	wheel_table t{};
+
+	for (u32 r = 0; r < 8; r++)
+		for (u32 k = 0; k < 8; k++) {
+			u32 v = wheel[r] * wheel[k];
+			u32 bit = 0;
+			while (wheel[bit] != v % 30)
+				bit++;
+			t.steps[r].add[k] = (unsigned char)(v / 30);
+			t.steps[r].mask[k] = (unsigned char)~(1 << bit);
+		}
+	return t;
+}
+
+static constexpr wheel_table wheel_steps = make_wheel_table();
+
+/* A sieving prime and its next multiple: round byte `round`, index k. */
+struct sieving {
+	u32 p;
+	u32 round;
+	unsigned char r; /* wheel index of p mod 30 */
+	unsigned char k;
+};
+
+enum {
+	/* Bytes sieved at a time: they stay in the L1 cache. */
+	SIEVE_BYTES = 1 << 15,
+	/* Byte 0 after the presieve: 1 removed, the presieved primes 7 ... 23 restored. */
+	FIRST_BYTE_PRIMES = 0x7e,
+};
+
+/* The wheel index of n mod 30, which must be coprime to 30. */
+int wheel_index(u32 n);
+
+/* Fills seg with the numbers free of 7 ... 23 from byte lo on. */
+void presieve(unsigned char *seg, u64 lo, u32 len);
+
+/*
+ * Clears the multiples of s in seg[0 ... len), whose byte 0 is byte lo of
+ * the rounds, and leaves s at its first multiple past them.
+ */
+void cross_off(unsigned char *seg, u32 lo, u32 len, sieving *s);
+
+/*
+ * Writes first + 30 i + wheel[k] for each bit k set in byte i of seg[0
+ * ... len), ascending; returns their count.  out must have room for 8 len
+ * + 8 values.
+ */
+int read_off(const unsigned char *seg, u32 len, u32 first, u32 *out);
+
+#endif
