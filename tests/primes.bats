@@ -1,0 +1,97 @@
+#!/usr/bin/env bats
+# The command line and output of quarn-primes.
+
+PRIMES=${PRIMES:-build/quarn-primes}
+TWIN=${TWIN:-build/quarn-twin}
+USAGE="Usage: quarn-primes [start] stop
+       quarn-primes start-stop
+
+Display the primes from start (default 0) to stop, one per line.
+Works on integers up to 9007199254740991 (2^53 - 1)."
+NOT_WHOLE="quarn-primes: Number must be a non-negative integer."
+TOO_LARGE="quarn-primes: Number is too large."
+
+load helpers
+
+setup() {
+	cd "$BATS_TEST_TMPDIR"
+}
+
+# run_primes STATUS STDOUT STDERR ARG...: one run and what it must give.
+run_primes() {
+	local status=$1 stdout=$2 stderr=$3 got=0
+	shift 3
+	"$PRIMES" "$@" >out 2>err || got=$?
+	outcome "quarn-primes $*" "$got" "$status" "$stdout" "$stderr"
+}
+
+@test "usage errors print the usage text and exit 1" {
+	run_primes 1 "" "$USAGE"
+	run_primes 1 "" "$USAGE" 1 2 3
+	run_primes 1 "" "$USAGE" abc
+	run_primes 1 "" "$USAGE" 10 abc
+	run_primes 1 "" "$USAGE" 10-20 30
+	run_primes 1 "" "$USAGE" ""
+}
+
+@test "values that are not whole numbers or too large are reported" {
+	run_primes 1 "" "$NOT_WHOLE" -1
+	run_primes 1 "" "$NOT_WHOLE" 1.5
+	run_primes 1 "" "$NOT_WHOLE" nan
+	run_primes 1 "" "$NOT_WHOLE" 10 -inf
+	run_primes 1 "" "$NOT_WHOLE" 2.5-10
+	run_primes 1 "" "$TOO_LARGE" 9007199254740992
+	run_primes 1 "" "$TOO_LARGE" 1e999
+	run_primes 1 "" "$TOO_LARGE" 0-9007199254740993
+	run_primes 1 "" "$TOO_LARGE" 9007199254740992 1
+	run_primes 0 "9007199254740881" "" 9007199254740880 9007199254740991
+}
+
+@test "the three forms of a range, and a start above the stop" {
+	want=$'2\n3\n5\n7\n11\n13\n17\n19\n23\n29'
+	run_primes 0 "$want" "" 30
+	run_primes 0 "$want" "" 0 30
+	run_primes 0 "$want" "" 0-30
+	run_primes 0 "$want" "" 3e1
+	run_primes 0 "$want" "" -0 30
+	run_primes 0 "11
+13" "" 11 13
+	run_primes 0 "" "" 1
+	run_primes 0 "" "" 20-10
+	run_primes 0 "" "" 9007199254740991 0
+}
+
+@test "lines as an independent lister prints them, across digit and text boundaries" {
+	command -v primesieve >/dev/null || skip "primesieve not installed"
+	for range in "0 200000" "99990000 100010000" "999999000 1000001000" \
+		"1234599999000 1234600001000" "999999999990000 1000000000010000" \
+		"9007199254700000 9007199254740991"; do
+		"$PRIMES" $range >out
+		primesieve $range -p >want
+		cmp out want || { echo "quarn-primes $range differs"; return 1; }
+	done
+}
+
+@test "a closed pipe ends the largest range at once" {
+	# Ended by the signal (128 + 13), not by the time limit (124).
+	status=$(timeout 20 "$PRIMES" 9007199254740991 | head -n 3 >out; echo "${PIPESTATUS[0]}")
+	[ "$status" = 141 ]
+	[ "$(cat out)" = $'2\n3\n5' ]
+}
+
+@test "a failed write is reported and exits 1" {
+	[ -w /dev/full ] || skip "no /dev/full"
+	for stop in 100 100000000; do
+		got=0
+		"$PRIMES" $stop >/dev/full 2>err || got=$?
+		[ "$got" = 1 ]
+		[ "$(cat err)" = "quarn-primes: write error: No space left on device" ]
+	done
+}
+
+@test "the twin pairs of the primes it lists" {
+	"$PRIMES" 1000000 | "$TWIN" >out
+	[ "$(wc -l <out)" = 8169 ]
+	[ "$(head -n 3 out)" = $'3 5\n5 7\n11 13' ]
+	[ "$(tail -n 1 out)" = "999959 999961" ]
+}
