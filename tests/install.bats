@@ -5,15 +5,17 @@ setup() {
 	cd "$BATS_TEST_TMPDIR"
 }
 
-@test "installs both programs and their manual pages, which run" {
+@test "installs the three programs and their manual pages, which run" {
 	[ -z "${EMULATED:-}" ] || skip "runs the installed programs directly, and $EMULATED ones need an emulator"
 	cmake --install "$BUILD_DIR" --prefix "$PWD/p" >/dev/null
 	[ -x p/bin/quarn-around ]
 	[ -x p/bin/quarn-twin ]
+	[ -x p/bin/quarn-primes ]
 	[ -f p/share/man/man1/quarn-around.1 ]
 	[ -f p/share/man/man1/quarn-twin.1 ]
+	[ -f p/share/man/man1/quarn-primes.1 ]
 	[ "$(p/bin/quarn-around 12 | sed -n 11p)" = "12 = 2^2 * 3" ]
-	[ "$(printf '3\n5\n' | p/bin/quarn-twin)" = "3 5" ]
+	[ "$(p/bin/quarn-primes 10 | p/bin/quarn-twin)" = $'3 5\n5 7' ]
 }
 
 @test "manual pages render without a warning" {
