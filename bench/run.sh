@@ -15,6 +15,7 @@ cmake -S . -B build -DQUARN_BENCH=ON >/dev/null
 cmake --build build -j2 >/dev/null
 around=build/quarn-around
 twin=build/quarn-twin
+primes=build/quarn-primes
 
 # side_by_side GOAL RUNS COMMAND ... --vs COMMAND ...: alternating runs of
 # both, each started as a shell starts a command but without a shell of
@@ -95,7 +96,16 @@ echo "4. Filter behind the prime lister"
 side_by_side 1.15 "$runs" primesieve 3e8 -p "|" $twin --vs primesieve 3e8 -p
 echo "   The floor for any reader of that pipe, one that parses nothing:"
 side_by_side - "$runs" primesieve 3e8 -p "|" build/bench/pipe_floor --vs primesieve 3e8 -p
-echo "5. Peak RSS (goal < 4096 KB; for the block ranges <= 8192 KB)"
+echo "5. The prime lister, against primesieve's printing"
+side_by_side 0.5 "$runs" $primes 1e9 --vs primesieve 1e9 -p
+side_by_side 0.8 "$runs" $primes 9007199000000000 9007199254740991 \
+	--vs primesieve 9007199000000000 9007199254740991 -p
+side_by_side 1.0 $((3 * runs)) $primes 1000 --vs primesieve 1000 -p
+side_by_side 0.6 "$runs" $primes 1e9 "|" $twin --vs primesieve 1e9 -p "|" $twin
+pairs=$($primes 1e9 | $twin | wc -l)
+printf '  twin pairs below 10^9: %s (%s)\n\n' "$pairs" \
+	"$([ "$pairs" = 3424506 ] && echo as known || echo "WRONG: 3424506 known")"
+echo "6. Peak RSS (goal < 4096 KB; for the block ranges <= 8192 KB)"
 printf '  quarn-around 99999999999973              %6s KB\n' "$(peak_rss $around 99999999999973)"
 printf '  quarn-around 99999640000243              %6s KB\n' "$(peak_rss $around 99999640000243)"
 printf '  quarn-around 99999999999800-99999999999999 %4s KB\n' "$(peak_rss $around 99999999999800-99999999999999)"
@@ -110,3 +120,12 @@ printf '  quarn-around, the dialogue above            %6s KB\n' \
 primesieve 3e8 -p | /usr/bin/time -v -o "$tmp/rss" $twin >/dev/null
 printf '  primesieve 3e8 -p | quarn-twin           %6s KB\n' \
 	"$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$tmp/rss")"
+echo "   The prime lister (goal <= 8192 KB while the stop is at most 10^12):"
+for range in 1000 1e9 999000000000-1000000000000; do
+	printf '  quarn-primes %-30s %6s KB\n' "$range" "$(peak_rss $primes $range)"
+done
+echo "   Near 2^53 (goal <= 32768 KB; primesieve for comparison):"
+printf '  quarn-primes 9007199000000000 9007199254740991 %6s KB\n' \
+	"$(peak_rss $primes 9007199000000000 9007199254740991)"
+printf '  primesieve 9007199000000000 9007199254740991 -p %5s KB\n' \
+	"$(peak_rss primesieve 9007199000000000 9007199254740991 -p)"

@@ -30,8 +30,8 @@ static size_t olen;
 [[noreturn]] static void
 usage(void)
 {
-	(void)fprintf(stderr, "Usage: %s [start] stop\n       %s start-stop\n\n", prog_name,
-	    prog_name);
+	(void)fprintf(
+	    stderr, "Usage: %s [start] stop\n       %s start-stop\n\n", prog_name, prog_name);
 	(void)fputs("Display the primes from start (default 0) to stop, one per line.\n"
 		    "Works on integers up to 9007199254740991 (2^53 - 1).\n",
 	    stderr);
@@ -60,16 +60,23 @@ static const char digit_pairs[] = "000102030405060708091011121314151617181920212
 				  "6263646566676869707172737475767778798081828384858687888990919293"
 				  "949596979899";
 
+/* The two digits of x < 100. */
+static const char *
+pair(u32 x)
+{
+	return digit_pairs + 2 * (size_t)x;
+}
+
 /* Writes the eight digits of x < 10^8, leading zeros and all. */
 static char *
 put8(char *p, u32 x)
 {
 	u32 a = x / 10000, b = x % 10000;
 
-	memcpy(p, digit_pairs + 2 * (a / 100), 2);
-	memcpy(p + 2, digit_pairs + 2 * (a % 100), 2);
-	memcpy(p + 4, digit_pairs + 2 * (b / 100), 2);
-	memcpy(p + 6, digit_pairs + 2 * (b % 100), 2);
+	memcpy(p, pair(a / 100), 2);
+	memcpy(p + 2, pair(a % 100), 2);
+	memcpy(p + 4, pair(b / 100), 2);
+	memcpy(p + 6, pair(b % 100), 2);
 	return p + 8;
 }
 
@@ -155,7 +162,7 @@ main(int argc, char *argv[])
 		if (argc == 2) {
 			stop = start;
 			start = 0;
-		// NOLINTNEXTLINE(cert-err34-c): as above
+			// NOLINTNEXTLINE(cert-err34-c): as above
 		} else if (sscanf(argv[2], "%lf", &stop) != 1) {
 			usage();
 		}

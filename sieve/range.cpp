@@ -41,8 +41,8 @@ static int large_count;
 alignas(1 << 21) static unsigned char block[BLOCK_BYTES + 8];
 
 /* The wheel index of each residue coprime to 30, and of the next one up for any other. */
-static constexpr unsigned char next_index[30] = {0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 4,
-    4, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7};
+static constexpr unsigned char next_index[30] = {
+    0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 4, 4, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7};
 
 static u32 last_large;
 
@@ -98,7 +98,7 @@ activate_medium(u64 b, u32 len, u32 lo)
 	}
 }
 
-/* Moves the rounds of the started medium primes down to ROUND_BIAS. */
+/* Moves the rounds of the started medium primes down to ROUND_BIAS; returns it. */
 static u32
 rebase_medium(u32 lo)
 {
@@ -124,7 +124,7 @@ cross_large(u64 b, u32 len)
 		int k = first_multiple(p, 30 * b, &round);
 		int64_t j = (int64_t)round - (int64_t)b;
 		for (;;) {
-			int64_t at = j + q * wheel[k] + w->add[k];
+			int64_t at = j + (int64_t)(q * wheel[k] + w->add[k]);
 			if (at >= len)
 				break;
 			block[at] &= w->mask[k];
@@ -148,26 +148,60 @@ isqrt(u64 n)
 	return (u32)r;
 }
 
-/* Clears the bits of byte b of seg for numbers outside start ... stop. */
+/* The range being sieved, and where its segments are handed. */
+static u64 range_start, range_stop;
+static void (*range_take)(u64, const u32 *, int);
+/* The round of the byte being sieved. */
+static u32 round_at;
+
+static u32
+min_u32(u32 a, u32 b)
+{
+	return a < b ? a : b;
+}
+
+/* Clears the bits of byte b of seg for numbers outside the range. */
 static void
-clip(unsigned char *seg, u64 b, u64 start, u64 stop)
+clip(unsigned char *seg, u64 b)
 {
 	for (int k = 0; k < 8; k++)
-		if (30 * b + wheel[k] < start || 30 * b + wheel[k] > stop)
+		if (30 * b + wheel[k] < range_start || 30 * b + wheel[k] > range_stop)
 			*seg &= (unsigned char)~(1 << k);
 }
 
+/* Sieves the segment of len bytes from byte b on and hands over its primes. */
 static void
-take_segment(const unsigned char *seg, u64 b, u32 len, void (*take)(u64, const u32 *, int))
+sieve_segment(unsigned char *seg, u64 b, u32 len)
 {
 	static u32 offs[PRIME_BATCH + 8];
+	const int small_end = medium_active < middle_from ? medium_active : middle_from;
 
+	for (int k = 0; k < small_end; k++)
+		cross_off(seg, round_at, len, &medium[k]);
+	round_at += len;
+	if (b == 0)
+		seg[0] = (seg[0] & ~1u) | FIRST_BYTE_PRIMES;
+	if (b == range_start / 30)
+		clip(seg, b);
+	if (b + len - 1 == range_stop / 30)
+		clip(seg + len - 1, b + len - 1);
 	for (u32 i = 0; i < len; i += READ_BYTES) {
-		u32 n = len - i < (u32)READ_BYTES ? len - i : (u32)READ_BYTES;
-		int count = read_off(seg + i, n, 30 * i, offs);
-		if (count > 0)
-			take(30 * b, offs, count);
+		int n = read_off(seg + i, min_u32(len - i, READ_BYTES), 30 * i, offs);
+		if (n > 0)
+			range_take(30 * b, offs, n);
 	}
+}
+
+static void
+sieve_chunk(unsigned char *chunk, u64 b, u32 len)
+{
+	if (round_at > 1u << 31)
+		round_at = rebase_medium(round_at);
+	activate_medium(b, len, round_at);
+	for (int k = middle_from; k < medium_active; k++)
+		cross_off(chunk, round_at, len, &medium[k]);
+	for (u32 i = 0; i < len; i += SIEVE_BYTES)
+		sieve_segment(chunk + i, b + i, min_u32(len - i, SIEVE_BYTES));
 }
 
 void
@@ -189,39 +223,21 @@ range_primes(u64 start, u64 stop, void (*take)(u64, const u32 *, int))
 	last_large = LARGE_FROM - 1;
 	list_primes(isqrt(stop), take_sieving);
 
-	const u64 first = start / 30, last = stop / 30;
-	const u32 block_len = large_count > 0 ? (u32)BLOCK_BYTES : (u32)CHUNK_BYTES;
-	u32 lo = ROUND_BIAS;
+	const u64 last = stop / 30;
+	const u32 block_len = large_count > 0 ? BLOCK_BYTES : CHUNK_BYTES;
+	range_start = start;
+	range_stop = stop;
+	range_take = take;
+	round_at = ROUND_BIAS;
 #ifdef MADV_HUGEPAGE
 	if (large_count > 0)
 		(void)madvise(block, BLOCK_BYTES, MADV_HUGEPAGE);
 #endif
-	for (u64 b = first; b <= last; b += block_len) {
-		const u32 blen = last - b + 1 < block_len ? (u32)(last - b + 1) : block_len;
-		presieve(block, b, blen);
-		cross_large(b, blen);
-		for (u32 c = 0; c < blen; c += CHUNK_BYTES) {
-			const u32 clen = blen - c < (u32)CHUNK_BYTES ? blen - c : (u32)CHUNK_BYTES;
-			if (lo > 1u << 31)
-				lo = rebase_medium(lo);
-			activate_medium(b + c, clen, lo);
-			for (int k = middle_from; k < medium_active; k++)
-				cross_off(block + c, lo, clen, &medium[k]);
-			for (u32 i = c; i < c + clen; i += SIEVE_BYTES) {
-				unsigned char *seg = block + i;
-				const u32 len = c + clen - i < (u32)SIEVE_BYTES ? c + clen - i : (u32)SIEVE_BYTES;
-				const int small_end = medium_active < middle_from ? medium_active : middle_from;
-				for (int k = 0; k < small_end; k++)
-					cross_off(seg, lo, len, &medium[k]);
-				lo += len;
-				if (b + i == 0)
-					seg[0] = (seg[0] & ~1u) | FIRST_BYTE_PRIMES;
-				if (b + i == first)
-					clip(seg, first, start, stop);
-				if (b + i + len - 1 == last)
-					clip(seg + len - 1, last, start, stop);
-				take_segment(seg, b + i, len, take);
-			}
-		}
+	for (u64 b = start / 30; b <= last; b += block_len) {
+		const u32 len = last - b + 1 < block_len ? (u32)(last - b + 1) : block_len;
+		presieve(block, b, len);
+		cross_large(b, len);
+		for (u32 i = 0; i < len; i += CHUNK_BYTES)
+			sieve_chunk(block + i, b + i, min_u32(len - i, CHUNK_BYTES));
 	}
 }

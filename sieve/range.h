@@ -12,7 +12,7 @@
  * ascending order, in batches of at most PRIME_BATCH, each prime as base +
  * offs[i].
  */
-void range_primes(uint64_t start, uint64_t stop,
-    void (*take)(uint64_t base, const uint32_t *offs, int n));
+void range_primes(
+    uint64_t start, uint64_t stop, void (*take)(uint64_t base, const uint32_t *offs, int n));
 
 #endif

@@ -111,6 +111,21 @@ make_patterns(void)
 	cross_all(pattern2, PATTERN2_BYTES, 23);
 }
 
+/* ANDs the numbers free of 19 and 23 into len <= SIEVE_BYTES bytes from byte lo on. */
+static void
+presieve2(unsigned char *seg, u64 lo, u32 len)
+{
+	const unsigned char *pat = pattern2 + lo % PATTERN2_PERIOD;
+
+	for (u32 i = 0; i < len; i += 8) {
+		u64 a, b;
+		memcpy(&a, seg + i, 8);
+		memcpy(&b, pat + i, 8);
+		a &= b;
+		memcpy(seg + i, &a, 8);
+	}
+}
+
 void
 presieve(unsigned char *seg, u64 lo, u32 len)
 {
@@ -121,18 +136,9 @@ presieve(unsigned char *seg, u64 lo, u32 len)
 		memcpy(seg + done, pattern + phase, n);
 		done += n;
 	}
-	/* In pieces no longer than the second pattern covers from any phase. */
-	for (u32 done = 0; done < len; done += SIEVE_BYTES) {
-		const unsigned char *pat = pattern2 + (lo + done) % PATTERN2_PERIOD;
-		u32 n = len - done < (u32)SIEVE_BYTES ? len - done : (u32)SIEVE_BYTES;
-		for (u32 i = 0; i < n; i += 8) {
-			u64 a, b;
-			memcpy(&a, seg + done + i, 8);
-			memcpy(&b, pat + i, 8);
-			a &= b;
-			memcpy(seg + done + i, &a, 8);
-		}
-	}
+	for (u32 done = 0; done < len; done += SIEVE_BYTES)
+		presieve2(seg + done, lo + done,
+		    len - done < (u32)SIEVE_BYTES ? len - done : (u32)SIEVE_BYTES);
 }
 
 /* For each byte of the sieve, the offsets of its numbers from 30 times its index. */

@@ -36,8 +36,8 @@ static std::string
 differences(uint64_t start, uint64_t stop, uint64_t from = 0)
 {
 	compared_from = from > start ? from : start;
-	std::string cmd = "primesieve " + std::to_string(compared_from) + " " +
-	    std::to_string(stop) + " -p";
+	std::string cmd =
+	    "primesieve " + std::to_string(compared_from) + " " + std::to_string(stop) + " -p";
 	uint64_t extra;
 
 	oracle = popen(cmd.c_str(), "r");
