@@ -44,6 +44,18 @@ TEST(Blocks, EdgesOfBlocksAndSegments)
 	ASSERT_NO_FATAL_FAILURE(expect_same_lines(top - 999, top));
 }
 
+TEST(Blocks, SecondSegmentOfOneNumber)
+{
+	/*
+	 * The one number of the second segment is 54779 * 54787: only a
+	 * listing of the large primes lets that segment find 54779.  Both
+	 * factors lie above the root of every range listed before, so no
+	 * earlier listing can stand in.
+	 */
+	const u64 last = 54779ULL * 54787;
+	ASSERT_NO_FATAL_FAILURE(expect_same_lines(last - SEGMENT_LEN, last));
+}
+
 TEST(Blocks, SquaresAndPowersOfLargeFactors)
 {
 	/*
