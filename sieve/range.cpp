@@ -1,6 +1,7 @@
 #include "range.h"
 
 #include <cassert>
+#include <climits>
 #include <cmath>
 #include <sys/mman.h>
 
@@ -59,7 +60,8 @@ take_sieving(const u32 *ps, int n)
 				middle_from = medium_count + 1;
 			medium[medium_count++].p = p;
 		} else {
-			assert(large_count < MAX_LARGE);
+			/* The largest gap below 94906265 is 220. */
+			assert(large_count < MAX_LARGE && p - last_large <= 2 * UCHAR_MAX);
 			large_gaps[large_count++] = (unsigned char)((p - last_large) / 2);
 			last_large = p;
 		}
