@@ -39,7 +39,13 @@ static int medium_count, medium_active, middle_from;
 static unsigned char large_gaps[MAX_LARGE];
 static int large_count;
 
-alignas(1 << 21) static unsigned char block[BLOCK_BYTES + 8];
+/* Where the system has them, the block lies in huge pages of 2 MiB. */
+#ifdef MADV_HUGEPAGE
+#define BLOCK_ALIGN (1 << 21)
+#else
+#define BLOCK_ALIGN 64
+#endif
+alignas(BLOCK_ALIGN) static unsigned char block[BLOCK_BYTES + 8];
 
 /* The wheel index of each residue coprime to 30, and of the next one up for any other. */
 static constexpr unsigned char next_index[30] = {
@@ -81,8 +87,8 @@ first_multiple(u32 p, u64 n, u64 *round)
 }
 
 /*
- * Starts the medium primes whose square lies below the segment's end;
- * lo is the segment's first byte in rounds, byte b in numbers.
+ * Starts the medium primes whose square lies below the end of the len
+ * bytes from byte b on; lo is the round of byte b.
  */
 static void
 activate_medium(u64 b, u32 len, u32 lo)
