@@ -47,10 +47,6 @@ static int large_count;
 #endif
 alignas(BLOCK_ALIGN) static unsigned char block[BLOCK_BYTES + 8];
 
-/* The wheel index of each residue coprime to 30, and of the next one up for any other. */
-static constexpr unsigned char next_index[30] = {
-    0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 4, 4, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7};
-
 static u32 last_large;
 
 static void
@@ -83,7 +79,7 @@ first_multiple(u32 p, u64 n, u64 *round)
 	if (m < p)
 		m = p;
 	*round = p * (m / 30);
-	return next_index[m % 30];
+	return wheel_index(m);
 }
 
 /*
@@ -126,7 +122,7 @@ cross_large(u64 b, u32 len)
 		p += 2 * large_gaps[i];
 		if ((u64)p * p >= end)
 			break;
-		const wheel_step *w = &wheel_steps.steps[next_index[p % 30]];
+		const wheel_step *w = &wheel_steps.steps[wheel_index(p)];
 		const u32 q = p / 30;
 		u64 round;
 		int k = first_multiple(p, 30 * b, &round);

@@ -14,16 +14,6 @@ enum {
 static unsigned char pattern[PATTERN_BYTES];
 static unsigned char pattern2[PATTERN2_BYTES];
 
-int
-wheel_index(u32 n)
-{
-	int k = 0;
-
-	while (wheel[k] != n % 30)
-		k++;
-	return k;
-}
-
 /*
  * Clears the multiples in whole rounds from j on while they lie below
  * len; returns the first round not cleared.  Inlined for each wheel index

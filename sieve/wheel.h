@@ -63,8 +63,18 @@ enum {
 	FIRST_BYTE_PRIMES = 0x7e,
 };
 
-/* The wheel index of n mod 30, which must be coprime to 30. */
-int wheel_index(u32 n);
+/*
+ * The wheel index of n mod 30 where it is coprime to 30, otherwise that of
+ * the next residue up that is.
+ */
+static inline int
+wheel_index(u64 n)
+{
+	static constexpr unsigned char next_index[30] = {0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3,
+	    4, 4, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7};
+
+	return next_index[n % 30];
+}
 
 /* Fills seg with the numbers free of 7 ... 23 from byte lo on. */
 void presieve(unsigned char *seg, u64 lo, u32 len);
