@@ -50,7 +50,7 @@ struct step {
 	bool last;  /* p * q >= BLOCK_LEN: higher powers are divided out here */
 };
 
-/* The odd primes below LARGE_FROM up to the last bound sieved. */
+/* The odd primes below LARGE_FROM, listed once. */
 static u32 small_primes[MAX_SMALL];
 static int small_count;
 
@@ -62,8 +62,17 @@ static unsigned char prime_gaps[MAX_LARGE];
 static long large_count;
 static u32 listed_to;
 
+/*
+ * The dialogue's large primes up to kept_to, as they are, so that each
+ * answer reads only as many as its numbers need.
+ */
+static u32 kept[MAX_LARGE];
+static long kept_count;
+static u32 kept_to;
+static bool keep;
+
 static step steps[MAX_STEPS];
-static int step_count;
+static int all_steps, step_count;
 
 static u32 root; /* the largest integer whose square is at most the range's end */
 
@@ -92,24 +101,30 @@ inverse(u64 p)
 	return x;
 }
 
+/* The first multiple of q from a on; the double quotient is off by at most one. */
 static u64
 first_multiple(u64 a, u64 q)
 {
-	return (a + q - 1) / q * q;
+	u64 m = (u64)((double)(a + q - 1) / (double)q) * q;
+
+	if (m < a)
+		m += q;
+	else if (m - a >= q)
+		m -= q;
+	return m;
 }
 
-/* Steps for the odd primes below LARGE_FROM up to root, from a on. */
+/* Steps for the odd primes below LARGE_FROM and their powers, made once. */
 static void
-make_steps(u64 a)
+make_steps(void)
 {
-	step_count = 0;
-	for (int i = 0; i < small_count && small_primes[i] <= root; i++) {
+	all_steps = 0;
+	for (int i = 0; i < small_count; i++) {
 		u32 p = small_primes[i];
 		u64 inv = inverse(p), lim = UINT64_MAX / p;
 		for (u64 q = p;; q *= p) {
-			assert(step_count < MAX_STEPS);
-			step *st = &steps[step_count++];
-			st->next = first_multiple(a, q);
+			assert(all_steps < MAX_STEPS);
+			step *st = &steps[all_steps++];
 			st->q = q;
 			st->inv = inv;
 			st->lim = lim;
@@ -119,6 +134,17 @@ make_steps(u64 a)
 			if (st->last)
 				break;
 		}
+	}
+}
+
+/* Takes the steps of the primes up to root, from a on. */
+static void
+start_steps(u64 a)
+{
+	step_count = 0;
+	while (step_count < all_steps && steps[step_count].p <= root) {
+		steps[step_count].next = first_multiple(a, steps[step_count].q);
+		step_count++;
 	}
 }
 
@@ -166,6 +192,58 @@ mark_eight(const u32 *ps, int m, v8df a, u32 len)
 }
 
 /*
+ * In a segment shorter than half of every large prime p, the multiple of
+ * p nearest to a = base - 1 lies at a - r, |r| <= p / 2: one follows in
+ * the segment exactly when -len <= r < 0, at offset -r - 1.  The double
+ * quotient a / p is off by far less than a half; rounded, it gives r
+ * exactly, as both products lie below 2^53.
+ */
+static inline __attribute__((always_inline)) void
+near_offsets(const u32 *ps, v8df a, v8su *offs)
+{
+	v8si pi;
+
+	memcpy(&pi, ps, sizeof pi);
+	v8df p = __builtin_convertvector(pi, v8df);
+	v8df q = __builtin_convertvector(__builtin_convertvector(a / p + 0.5, v8di), v8df);
+	*offs = (v8su)__builtin_convertvector(-1 - (a - q * p), v8si);
+}
+
+enum { NEAR_GROUP = 32 };
+
+/*
+ * Marks the large primes ps[0 ... n) in a segment shorter than LARGE_FROM
+ * / 2.  Hits are rare there, so a group of 32 is passed over on one test.
+ */
+WIDE_CLONES static void
+mark_short(const u32 *ps, int n)
+{
+	const v8df a = (v8df){} + (double)(segment_base - 1);
+	const u32 len = (u32)segment_len;
+	u32 tail[NEAR_GROUP];
+
+	for (int i = 0; i < n; i += NEAR_GROUP) {
+		const u32 *g = ps + i;
+		if (n - i < NEAR_GROUP) {
+			for (int k = 0; k < NEAR_GROUP; k++)
+				tail[k] = ps[i + k < n ? i + k : n - 1];
+			g = tail;
+		}
+		v8su offs[4];
+		u64 any[4];
+		for (int v = 0; v < 4; v++)
+			near_offsets(g + 8 * v, a, &offs[v]);
+		v8su hit = (offs[0] < len) | (offs[1] < len) | (offs[2] < len) | (offs[3] < len);
+		memcpy(any, &hit, sizeof any);
+		if ((any[0] | any[1] | any[2] | any[3]) == 0)
+			continue;
+		for (int k = 0; k < NEAR_GROUP; k++)
+			if (offs[k / 8][k % 8] < len)
+				big[offs[k / 8][k % 8]] = g[k];
+	}
+}
+
+/*
  * Marks the multiples of the large primes ps[0 ... n) in the segment.
  * Their offsets are independent of each other, so they are found eight at
  * a time; in a short segment most primes have no multiple.
@@ -177,6 +255,10 @@ mark_batch(const u32 *ps, int n)
 	const u32 len = (u32)segment_len;
 	int i = 0;
 
+	if (2 * len < LARGE_FROM) {
+		mark_short(ps, n);
+		return;
+	}
 	for (; i + 8 <= n; i += 8)
 		mark_eight(ps + i, 8, a, len);
 	if (i < n) {
@@ -195,18 +277,25 @@ start_segment(u64 a)
 	memset(big, 0, segment_len * sizeof big[0]);
 }
 
-/* Marks the multiples of the listed large primes in the segment from a on. */
+/* Marks the multiples of the large primes up to root in the segment from a on. */
 static void
 mark_large(u64 a)
 {
 	static u32 ps[PRIME_BATCH];
 	const u32 top = root; /* in a local: the stores to ps[] might change root */
-	const long count = large_count;
 	u32 p = LARGE_FROM - 1;
 	int n = 0;
 
 	start_segment(a);
-	for (long i = 0; i < count; i++) {
+	if (keep) {
+		long count = 0;
+		while (count < kept_count && kept[count] <= top)
+			count++;
+		for (long i = 0; i < count; i += PRIME_BATCH)
+			mark_batch(kept + i, (int)min_u64(PRIME_BATCH, (u64)(count - i)));
+		return;
+	}
+	for (long i = 0, count = large_count; i < count; i++) {
 		p += 2 * prime_gaps[i];
 		if (p > top)
 			break;
@@ -219,19 +308,45 @@ mark_large(u64 a)
 	mark_batch(ps, n);
 }
 
-/* What take_primes() does with the large primes; keep lists them always. */
-static bool listing, marking, keep;
-static u32 last_listed;
+static bool
+take_small(const u32 *ps, int n)
+{
+	for (int i = 0; i < n; i++)
+		if (ps[i] > 2)
+			small_primes[small_count++] = ps[i];
+	return true;
+}
 
-/* Keeps the small primes, and lists or marks the large ones, or both. */
-static void
-take_primes(const u32 *ps, int n)
+/* The index of the first large prime of ps[0 ... n), or n. */
+static int
+first_large(const u32 *ps, int n)
 {
 	int i = 0;
 
-	for (; i < n && ps[i] < LARGE_FROM; i++)
-		if (ps[i] > 2)
-			small_primes[small_count++] = ps[i];
+	while (i < n && ps[i] < LARGE_FROM)
+		i++;
+	return i;
+}
+
+/* The number of primes of ps[i ... n) up to top, from i on. */
+static int
+up_to(const u32 *ps, int i, int n, u32 top)
+{
+	while (n > i && ps[n - 1] > top)
+		n--;
+	return n;
+}
+
+/* Set where the large primes listed for a range are kept as gaps. */
+static bool listing;
+static u32 last_listed;
+
+/* Marks the large primes in the first segment, and lists them if asked. */
+static bool
+take_listed(const u32 *ps, int n)
+{
+	int i = first_large(ps, n);
+
 	if (listing) {
 		/* In locals: the stores to prime_gaps[] could change any global. */
 		long count = large_count;
@@ -243,11 +358,21 @@ take_primes(const u32 *ps, int n)
 		large_count = count;
 		last_listed = last;
 	}
-	int m = n;
-	while (m > i && ps[m - 1] > root)
-		m--;
-	if (marking && i < m)
+	int m = up_to(ps, i, n, root);
+	if (i < m)
 		mark_batch(ps + i, m - i);
+	return true;
+}
+
+static bool
+take_kept(const u32 *ps, int n)
+{
+	long count = kept_count;
+
+	for (int i = first_large(ps, n); i < n; i++)
+		kept[count++] = ps[i];
+	kept_count = count;
+	return true;
 }
 
 /* The largest integer whose square is at most b. */
@@ -264,56 +389,110 @@ isqrt(u64 b)
 }
 
 /*
- * Sieves the primes up to root.  A range of one segment has its large
- * primes marked as they are found; a longer one lists them for the
- * segments after the first.  Listings kept for later ranges reach the
- * root of the largest number with as many digits as b, so that ranges of
- * like numbers sieve once.
+ * Lists the large primes for the dialogue up to the root of the largest
+ * number with as many digits as b, so that answers of like size list once.
  */
 static void
-sieve_range(u64 a, u64 b)
+keep_listing(u64 b)
 {
-	u32 m = root;
+	u64 t = 10;
 
-	small_count = 0;
-	listing = keep || b - a >= SEGMENT_LEN;
+	while (t <= b)
+		t *= 10;
+	kept_count = 0;
+	kept_to = isqrt(t - 1);
+	list_primes(kept_to, take_kept);
+}
+
+/*
+ * Marks the first segment of a range of more than one block while the
+ * primes up to root are sieved; a range of more than one segment also
+ * lists them for the segments that follow.
+ */
+static void
+list_large(u64 a, u64 b)
+{
+	listing = b - a >= SEGMENT_LEN;
 	if (listing) {
 		large_count = 0;
 		last_listed = LARGE_FROM - 1;
 	}
-	if (keep) {
-		u64 t = 10;
-		while (t <= b)
-			t *= 10;
-		m = isqrt(t - 1);
-	}
-	marking = root >= LARGE_FROM;
-	if (marking)
-		start_segment(a);
-	list_primes(m, take_primes);
+	start_segment(a);
+	list_primes(root, take_listed);
 	if (listing)
-		listed_to = m;
+		listed_to = root;
 }
 
-void
-block_keep(void)
+/*
+ * A range of one block stops where its numbers are resolved.  What the
+ * small primes leave of a number is 1, a prime or the product of two
+ * large primes; it needs the large primes only up to its root, and none
+ * once one of them has marked it.  open_at[] holds the numbers that may
+ * still need some, with the roots of their cofactors; need is the
+ * largest such root, that of number need_at.
+ */
+static u32 open_at[BLOCK_LEN], open_root[BLOCK_LEN];
+static int open_count;
+static u32 need, need_at;
+
+/* Drops the marked numbers and finds the largest root left. */
+static void
+find_need(void)
 {
-	keep = true;
+	int n = 0;
+
+	need = 0;
+	for (int k = 0; k < open_count; k++) {
+		if (big[open_at[k]] != 0)
+			continue;
+		open_at[n] = open_at[k];
+		open_root[n] = open_root[k];
+		if (open_root[n] > need) {
+			need = open_root[n];
+			need_at = open_at[n];
+		}
+		n++;
+	}
+	open_count = n;
 }
 
-void
-block_begin(double start, double end)
+/* After the large primes up to last are marked: whether a number needs more. */
+static bool
+unresolved(u32 last)
 {
-	u64 a = (u64)start, b = (u64)end;
+	if (need > last && big[need_at] != 0)
+		find_need();
+	return need > last;
+}
 
-	root = isqrt(b);
-	range_next = a;
-	range_last = b;
-	segment_base = a;
-	segment_len = 0;
-	if (root > listed_to)
-		sieve_range(a, b);
-	make_steps(a);
+/* Marks the large primes of a batch while the block's numbers need them. */
+static bool
+take_needed(const u32 *ps, int n)
+{
+	int i = first_large(ps, n), m = up_to(ps, i, n, need);
+
+	if (i < m)
+		mark_batch(ps + i, m - i);
+	if (m < n)
+		return false;
+	return i == n || unresolved(ps[n - 1]);
+}
+
+enum { KEPT_BATCH = 1024 };
+
+/* As take_needed(), from the dialogue's listing. */
+static void
+mark_kept(void)
+{
+	for (long i = 0; i < kept_count && kept[i] <= need;) {
+		const u32 top = need; /* in a local: the stores to big[] might change need */
+		int n = (int)min_u64(KEPT_BATCH, (u64)(kept_count - i));
+		n = up_to(kept + i, 0, n, top);
+		mark_batch(kept + i, n);
+		i += n;
+		if (!unresolved(kept[i - 1]))
+			break;
+	}
 }
 
 /*
@@ -393,16 +572,10 @@ sieve_block(u64 base, u64 len)
 	}
 }
 
-long
-block_next(void)
+/* Starts the numbers of the block from base on and divides out their small primes. */
+static void
+fill_block(u64 base, u64 len)
 {
-	u64 base = range_next, len;
-
-	if (base > range_last)
-		return 0;
-	len = min_u64(range_last - base + 1, BLOCK_LEN);
-	if (root >= LARGE_FROM && base >= segment_base + segment_len)
-		mark_large(base);
 	for (u64 i = 0; i < len; i++) {
 		u64 n = base + i;
 		int t = __builtin_ctzll(n);
@@ -411,6 +584,80 @@ block_next(void)
 		slots[i].count = t != 0;
 	}
 	sieve_block(base, len);
+}
+
+/* The block of a range of one block: factored, and ready for block_next(). */
+static bool ready;
+
+static void
+factor_alone(u64 a, u64 b)
+{
+	const u64 len = b - a + 1;
+
+	start_segment(a);
+	fill_block(a, len);
+	open_count = 0;
+	for (u64 i = 0; i < len; i++)
+		if (slots[i].cof >= (u64)LARGE_FROM * LARGE_FROM) {
+			open_at[open_count] = (u32)i;
+			open_root[open_count++] = isqrt(slots[i].cof);
+		}
+	find_need();
+	if (need >= LARGE_FROM) {
+		if (keep)
+			mark_kept();
+		else
+			list_primes(need, take_needed);
+	}
+	ready = true;
+}
+
+void
+block_keep(void)
+{
+	keep = true;
+}
+
+void
+block_begin(double start, double end)
+{
+	u64 a = (u64)start, b = (u64)end;
+
+	root = isqrt(b);
+	range_next = a;
+	range_last = b;
+	segment_base = a;
+	segment_len = 0;
+	ready = false;
+	if (small_count == 0) {
+		list_primes(LARGE_FROM - 1, take_small);
+		make_steps();
+	}
+	start_steps(a);
+	if (root < LARGE_FROM)
+		return;
+	if (keep && root > kept_to)
+		keep_listing(b);
+	if (b - a < BLOCK_LEN)
+		factor_alone(a, b);
+	else if (!keep && root > listed_to)
+		list_large(a, b);
+}
+
+long
+block_next(void)
+{
+	u64 base = range_next, len;
+
+	if (base > range_last)
+		return 0;
+	len = min_u64(range_last - base + 1, BLOCK_LEN);
+	if (!ready) {
+		if (root >= LARGE_FROM && base >= segment_base + segment_len)
+			mark_large(base);
+		fill_block(base, len);
+	}
+	ready = false;
 	block_base = base;
 	range_next = base + len;
 	return (long)len;

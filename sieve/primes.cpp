@@ -43,22 +43,25 @@ make_sieving(u32 m)
 static u32 batch[PRIME_BATCH + 8];
 static int batch_len;
 
-/* Hands over the primes of seg, whose byte 0 is byte lo. */
-static void
-take_segment(const unsigned char *seg, u32 lo, u32 len, void (*take)(const u32 *, int))
+/* Hands over the primes of seg, whose byte 0 is byte lo; false once take() has had enough. */
+static bool
+take_segment(const unsigned char *seg, u32 lo, u32 len, bool (*take)(const u32 *, int))
 {
 	for (u32 i = 0; i < len; i += READ_BYTES) {
 		u32 n = len - i < (u32)READ_BYTES ? len - i : (u32)READ_BYTES;
 		if (batch_len > PRIME_BATCH - 8 * (int)n) {
-			take(batch, batch_len);
+			int full = batch_len;
 			batch_len = 0;
+			if (!take(batch, full))
+				return false;
 		}
 		batch_len += read_off(seg + i, n, 30 * (lo + i), batch + batch_len);
 	}
+	return true;
 }
 
 void
-list_primes(u32 m, void (*take)(const u32 *, int))
+list_primes(u32 m, bool (*take)(const u32 *, int))
 {
 	static unsigned char seg[SIEVE_BYTES + 8];
 	static const u32 below_seven[] = {2, 3, 5};
@@ -80,8 +83,9 @@ list_primes(u32 m, void (*take)(const u32 *, int))
 			for (int k = 0; k < 8; k++)
 				if (30 * (top - 1) + wheel[k] > m)
 					seg[top - 1 - lo] &= (unsigned char)~(1 << k);
-		take_segment(seg, lo, len, take);
+		if (!take_segment(seg, lo, len, take))
+			return;
 	}
 	if (batch_len > 0)
-		take(batch, batch_len);
+		(void)take(batch, batch_len);
 }

@@ -9,8 +9,8 @@ enum { PRIME_BATCH = 4096 };
 
 /*
  * Hands the primes up to m < 2^32 - 2^24 to take(), in ascending order, in
- * batches of at most PRIME_BATCH.
+ * batches of at most PRIME_BATCH, until take() returns false.
  */
-void list_primes(uint32_t m, void (*take)(const uint32_t *ps, int n));
+void list_primes(uint32_t m, bool (*take)(const uint32_t *ps, int n));
 
 #endif

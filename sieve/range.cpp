@@ -49,7 +49,7 @@ alignas(BLOCK_ALIGN) static unsigned char block[BLOCK_BYTES + 8];
 
 static u32 last_large;
 
-static void
+static bool
 take_sieving(const u32 *ps, int n)
 {
 	for (int i = 0; i < n; i++) {
@@ -68,6 +68,7 @@ take_sieving(const u32 *ps, int n)
 			last_large = p;
 		}
 	}
+	return true;
 }
 
 /* The wheel index and round of the first multiple p m >= n with m >= p coprime to 30. */

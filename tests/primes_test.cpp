@@ -9,11 +9,12 @@
 
 static std::string listed;
 
-static void
+static bool
 take(const uint32_t *ps, int n)
 {
 	for (int i = 0; i < n; i++)
 		listed += std::to_string(ps[i]) + "\n";
+	return true;
 }
 
 static std::string
