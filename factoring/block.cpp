@@ -7,6 +7,7 @@
 
 #include "factor.h"
 #include "primes.h"
+#include "wide.h"
 
 typedef uint64_t u64;
 typedef uint32_t u32;
@@ -50,8 +51,8 @@ struct step {
 	bool last;  /* p * q >= BLOCK_LEN: higher powers are divided out here */
 };
 
-/* The odd primes below LARGE_FROM, listed once. */
-static u32 small_primes[MAX_SMALL];
+/* The odd primes below LARGE_FROM, listed once, and the last repeated to a group of eight. */
+static u32 small_primes[MAX_SMALL + 8];
 static int small_count;
 
 /*
@@ -155,7 +156,7 @@ typedef int32_t v8si __attribute__((vector_size(32)));
 
 /*
  * For each p of ps[0 ... 8), p - 1 - a mod p: the offset of its first
- * multiple from a + 1 on, for a < 2^47 and 2^15 < p < 2^24.  The double
+ * multiple from a + 1 on, for a < 2^47 and p < 2^24.  The double
  * quotient is off by at most one; the product and difference are exact.
  * Returns whether any offset is below len.
  */
@@ -215,8 +216,8 @@ enum { NEAR_GROUP = 32 };
  * Marks the large primes ps[0 ... n) in a segment shorter than LARGE_FROM
  * / 2.  Hits are rare there, so a group of 32 is passed over on one test.
  */
-WIDE_CLONES static void
-mark_short(const u32 *ps, int n)
+static inline __attribute__((always_inline)) void
+mark_short_body(const u32 *ps, int n)
 {
 	const v8df a = (v8df){} + (double)(segment_base - 1);
 	const u32 len = (u32)segment_len;
@@ -248,15 +249,15 @@ mark_short(const u32 *ps, int n)
  * Their offsets are independent of each other, so they are found eight at
  * a time; in a short segment most primes have no multiple.
  */
-WIDE_CLONES static void
-mark_batch(const u32 *ps, int n)
+static inline __attribute__((always_inline)) void
+mark_batch_body(const u32 *ps, int n)
 {
 	const v8df a = (v8df){} + (double)(segment_base - 1);
 	const u32 len = (u32)segment_len;
 	int i = 0;
 
 	if (2 * len < LARGE_FROM) {
-		mark_short(ps, n);
+		mark_short_body(ps, n);
 		return;
 	}
 	for (; i + 8 <= n; i += 8)
@@ -268,6 +269,53 @@ mark_batch(const u32 *ps, int n)
 		mark_eight(tail, n - i, a, len);
 	}
 }
+
+WIDE_VARIANTS(static, void, mark_batch, (const u32 *ps, int n), (ps, n))
+
+/* Divides every power of p out of the slots at off, off + p, ... below len. */
+static void
+divide_out(u32 p, u32 off, u32 len)
+{
+	const u64 inv = inverse(p);
+
+	for (; off < len; off += p) {
+		slot *s = &slots[off];
+		u64 c = s->cof * inv;
+		u32 e = EXP_ONE + p;
+		/* For c < 2^64 / p, c * inv <= c exactly when p divides c. */
+		for (u64 x = c * inv; x <= c; x = c * inv) {
+			c = x;
+			e += EXP_ONE;
+		}
+		s->cof = c;
+		s->fac[s->count++] = e;
+	}
+}
+
+/*
+ * Divides the odd primes up to root and below LARGE_FROM out of the len
+ * numbers of a range of one block from a on.  Their first multiples are
+ * found eight at a time; most primes have none in a short range.
+ */
+static inline __attribute__((always_inline)) void
+divide_small_body(u64 a, u32 len)
+{
+	const v8df before = (v8df){} + (double)(a - 1);
+	int n = 0;
+
+	while (n < small_count && small_primes[n] <= root)
+		n++;
+	for (int i = 0; i < n; i += 8) {
+		u32 offs[8];
+		if (!offsets8(small_primes + i, before, len, offs))
+			continue;
+		for (int k = 0; k < 8 && i + k < n; k++)
+			if (offs[k] < len)
+				divide_out(small_primes[i + k], offs[k], len);
+	}
+}
+
+WIDE_VARIANTS(static, void, divide_small, (u64 a, u32 len), (a, len))
 
 static void
 start_segment(u64 a)
@@ -314,6 +362,8 @@ take_small(const u32 *ps, int n)
 	for (int i = 0; i < n; i++)
 		if (ps[i] > 2)
 			small_primes[small_count++] = ps[i];
+	for (int k = 0; k < 8; k++)
+		small_primes[small_count + k] = small_primes[small_count - 1];
 	return true;
 }
 
@@ -572,7 +622,7 @@ sieve_block(u64 base, u64 len)
 	}
 }
 
-/* Starts the numbers of the block from base on and divides out their small primes. */
+/* Starts the numbers of the block from base on with their powers of 2 divided out. */
 static void
 fill_block(u64 base, u64 len)
 {
@@ -583,7 +633,6 @@ fill_block(u64 base, u64 len)
 		slots[i].fac[0] = 2 + (u32)t * EXP_ONE;
 		slots[i].count = t != 0;
 	}
-	sieve_block(base, len);
 }
 
 /* The block of a range of one block: factored, and ready for block_next(). */
@@ -596,6 +645,7 @@ factor_alone(u64 a, u64 b)
 
 	start_segment(a);
 	fill_block(a, len);
+	divide_small(a, (u32)len);
 	open_count = 0;
 	for (u64 i = 0; i < len; i++)
 		if (slots[i].cof >= (u64)LARGE_FROM * LARGE_FROM) {
@@ -629,18 +679,18 @@ block_begin(double start, double end)
 	segment_base = a;
 	segment_len = 0;
 	ready = false;
-	if (small_count == 0) {
+	if (small_count == 0)
 		list_primes(LARGE_FROM - 1, take_small);
-		make_steps();
-	}
-	start_steps(a);
-	if (root < LARGE_FROM)
-		return;
-	if (keep && root > kept_to)
+	if (keep && root > kept_to && root >= LARGE_FROM)
 		keep_listing(b);
-	if (b - a < BLOCK_LEN)
+	if (b - a < BLOCK_LEN) {
 		factor_alone(a, b);
-	else if (!keep && root > listed_to)
+		return;
+	}
+	if (all_steps == 0)
+		make_steps();
+	start_steps(a);
+	if (root >= LARGE_FROM && !keep && root > listed_to)
 		list_large(a, b);
 }
 
@@ -656,6 +706,7 @@ block_next(void)
 		if (root >= LARGE_FROM && base >= segment_base + segment_len)
 			mark_large(base);
 		fill_block(base, len);
+		sieve_block(base, len);
 	}
 	ready = false;
 	block_base = base;

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "wide.h"
+
 double factors[MAX_FACTORS];
 int exponents[MAX_FACTORS];
 int factor_count;
@@ -83,19 +85,21 @@ screen(double n, double base)
 #endif
 }
 
-WIDE_CLONES unsigned long long
-wheel_hits(double n, double base)
+static inline __attribute__((always_inline)) unsigned long long
+wheel_hits_body(double n, double base)
 {
 	return screen(n, base);
 }
+
+WIDE_VARIANTS(, unsigned long long, wheel_hits, (double n, double base), (n, base))
 
 /*
  * Screens the revolutions from base d on while limit >= d.  Returns the
  * base of the first revolution with a divisor of nn, its candidates in
  * *hits, or the base at which the bound stopped, with *hits 0.
  */
-WIDE_CLONES static double
-scan_wheel(double d, unsigned long long *hits)
+static inline __attribute__((always_inline)) double
+scan_wheel_body(double d, unsigned long long *hits)
 {
 	const double n = nn, bound = limit;
 
@@ -106,6 +110,8 @@ scan_wheel(double d, unsigned long long *hits)
 	*hits = 0;
 	return d;
 }
+
+WIDE_VARIANTS(static, double, scan_wheel, (double d, unsigned long long *hits), (d, hits))
 
 static void
 try_factor(double d)
