@@ -51,9 +51,35 @@ struct step {
 	bool last;  /* p * q >= BLOCK_LEN: higher powers are divided out here */
 };
 
-/* The odd primes below LARGE_FROM, listed once, and the last repeated to a group of eight. */
-static u32 small_primes[MAX_SMALL + 8];
-static int small_count;
+/* The odd primes below LARGE_FROM, the last repeated to fill a group of eight. */
+struct small_table {
+	u32 p[MAX_SMALL + 8];
+	int count;
+};
+
+static constexpr small_table
+make_small_table()
+{
+	small_table t{};
+	bool composite[LARGE_FROM] = {};
+
+	for (u32 n = 3; n < LARGE_FROM; n += 2) {
+		if (composite[n])
+			continue;
+		t.p[t.count++] = n;
+		for (u32 m = n * n; m < LARGE_FROM; m += 2 * n)
+			composite[m] = true;
+	}
+	for (int k = 0; k < 8; k++)
+		t.p[t.count + k] = t.p[t.count - 1];
+	return t;
+}
+
+/* Made at compile time: a table in read-only data costs no work and few page faults. */
+alignas(32) static constexpr small_table small = make_small_table();
+static constexpr const u32 *small_primes = small.p;
+static constexpr int small_count = small.count;
+static_assert(small_count <= MAX_SMALL, "MAX_SMALL holds the small primes");
 
 /*
  * Halved gaps between the large primes up to listed_to, from LARGE_FROM - 1
@@ -356,17 +382,6 @@ mark_large(u64 a)
 	mark_batch(ps, n);
 }
 
-static bool
-take_small(const u32 *ps, int n)
-{
-	for (int i = 0; i < n; i++)
-		if (ps[i] > 2)
-			small_primes[small_count++] = ps[i];
-	for (int k = 0; k < 8; k++)
-		small_primes[small_count + k] = small_primes[small_count - 1];
-	return true;
-}
-
 /* The index of the first large prime of ps[0 ... n), or n. */
 static int
 first_large(const u32 *ps, int n)
@@ -635,6 +650,24 @@ fill_block(u64 base, u64 len)
 	}
 }
 
+/*
+ * Factors each open cofactor by the kernel, each to its own bound, and
+ * marks its smaller prime factor as the large primes would.
+ */
+static void
+factor_open(void)
+{
+	for (int k = 0; k < open_count; k++) {
+		factor_number((double)slots[open_at[k]].cof);
+		if (factor_count > 1 || exponents[0] > 1)
+			big[open_at[k]] = (u32)factors[0];
+	}
+}
+
+#ifndef LISTING_COST
+#define LISTING_COST 3
+#endif
+
 /* The block of a range of one block: factored, and ready for block_next(). */
 static bool ready;
 
@@ -653,9 +686,14 @@ factor_alone(u64 a, u64 b)
 			open_root[open_count++] = isqrt(slots[i].cof);
 		}
 	find_need();
+	u64 roots = 0;
+	for (int k = 0; k < open_count; k++)
+		roots += open_root[k];
 	if (need >= LARGE_FROM) {
 		if (keep)
 			mark_kept();
+		else if (roots < LISTING_COST * (u64)need)
+			factor_open();
 		else
 			list_primes(need, take_needed);
 	}
@@ -679,8 +717,6 @@ block_begin(double start, double end)
 	segment_base = a;
 	segment_len = 0;
 	ready = false;
-	if (small_count == 0)
-		list_primes(LARGE_FROM - 1, take_small);
 	if (keep && root > kept_to && root >= LARGE_FROM)
 		keep_listing(b);
 	if (b - a < BLOCK_LEN) {

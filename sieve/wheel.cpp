@@ -6,13 +6,43 @@ enum {
 	/* 7 * 11 * 13 * 17 and 19 * 23: the periods of the presieve patterns, in bytes. */
 	PATTERN_BYTES = 17017,
 	PATTERN2_PERIOD = 437,
-	/* The second pattern repeated past a segment's length from any phase. */
-	PATTERN2_BYTES = (SIEVE_BYTES / PATTERN2_PERIOD + 2) * PATTERN2_PERIOD,
+	/* The second pattern is applied eight periods at a time, from any phase. */
+	PATTERN2_PIECE = 8 * PATTERN2_PERIOD,
+	PATTERN2_BYTES = PATTERN2_PIECE + PATTERN2_PERIOD + 8,
 };
 
-/* The numbers free of 7, 11, 13 and 17, a period of them; free of 19 and 23. */
-static unsigned char pattern[PATTERN_BYTES];
-static unsigned char pattern2[PATTERN2_BYTES];
+template <u32 len> struct pattern_bytes {
+	unsigned char b[len];
+};
+
+/* The bits of the numbers from 0 on that no prime of ps divides. */
+template <u32 len, int n>
+static constexpr pattern_bytes<len>
+make_pattern(const u32 (&ps)[n])
+{
+	pattern_bytes<len> t{};
+
+	for (u32 i = 0; i < len; i++)
+		for (u32 k = 0; k < 8; k++) {
+			bool free = true;
+			for (u32 p : ps)
+				free = free && (30 * i + wheel[k]) % p != 0;
+			t.b[i] |= (unsigned char)(free << k);
+		}
+	return t;
+}
+
+static constexpr u32 presieved[] = {7, 11, 13, 17}, presieved2[] = {19, 23};
+
+/*
+ * The numbers free of 7, 11, 13 and 17, a period of them; free of 19 and
+ * 23.  Made at compile time, they cost no work at start-up.
+ */
+static constexpr pattern_bytes<PATTERN_BYTES> pattern_table =
+    make_pattern<PATTERN_BYTES>(presieved);
+static constexpr pattern_bytes<PATTERN2_BYTES> pattern2_table =
+    make_pattern<PATTERN2_BYTES>(presieved2);
+static constexpr const unsigned char *pattern = pattern_table.b, *pattern2 = pattern2_table.b;
 
 /*
  * Clears the multiples in whole rounds from j on while they lie below
@@ -79,29 +109,7 @@ cross_off(unsigned char *seg, u32 lo, u32 len, sieving *s)
 	}
 }
 
-/* Crosses off the multiples of p from p on. */
-static void
-cross_all(unsigned char *seg, u32 len, u32 p)
-{
-	sieving s = {p, 0, (unsigned char)wheel_index(p), 0};
-
-	cross_off(seg, 0, len, &s);
-}
-
-static void
-make_patterns(void)
-{
-	memset(pattern, 0xff, sizeof pattern);
-	memset(pattern2, 0xff, sizeof pattern2);
-	cross_all(pattern, PATTERN_BYTES, 7);
-	cross_all(pattern, PATTERN_BYTES, 11);
-	cross_all(pattern, PATTERN_BYTES, 13);
-	cross_all(pattern, PATTERN_BYTES, 17);
-	cross_all(pattern2, PATTERN2_BYTES, 19);
-	cross_all(pattern2, PATTERN2_BYTES, 23);
-}
-
-/* ANDs the numbers free of 19 and 23 into len <= SIEVE_BYTES bytes from byte lo on. */
+/* ANDs the numbers free of 19 and 23 into len <= PATTERN2_PIECE bytes from byte lo on. */
 static void
 presieve2(unsigned char *seg, u64 lo, u32 len)
 {
@@ -119,16 +127,14 @@ presieve2(unsigned char *seg, u64 lo, u32 len)
 void
 presieve(unsigned char *seg, u64 lo, u32 len)
 {
-	if (pattern[0] == 0)
-		make_patterns();
 	for (u32 done = 0, phase = (u32)(lo % PATTERN_BYTES); done < len; phase = 0) {
 		u32 n = PATTERN_BYTES - phase < len - done ? PATTERN_BYTES - phase : len - done;
 		memcpy(seg + done, pattern + phase, n);
 		done += n;
 	}
-	for (u32 done = 0; done < len; done += SIEVE_BYTES)
+	for (u32 done = 0; done < len; done += PATTERN2_PIECE)
 		presieve2(seg + done, lo + done,
-		    len - done < (u32)SIEVE_BYTES ? len - done : (u32)SIEVE_BYTES);
+		    len - done < (u32)PATTERN2_PIECE ? len - done : (u32)PATTERN2_PIECE);
 }
 
 /* For each byte of the sieve, the offsets of its numbers from 30 times its index. */
