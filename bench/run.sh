@@ -80,18 +80,39 @@ echo "   The floor: a run that does no work, against the shortest of them:"
 side_by_side - $((3 * runs)) $around 1-40 --vs $(seq_factor 99999999999952 99999999999999)
 echo "   A window near the top:"
 side_by_side 0.5 $((3 * runs)) $around 99999999999973 --vs $(seq_factor 99999999999963 99999999999983)
+# windows DIGITS GOAL: quarn-around N against the factorer given N - 10 ...
+# N + 10 as arguments, for 25 random N of DIGITS digits; the median ratio.
+windows() {
+	local lo
+	lo=$(echo "10^($1 - 1)" | bc)
+	awk -v lo="$lo" -v seed="$1" 'BEGIN { srand(seed); for (i = 0; i < 25; i++)
+		printf "%.0f\n", lo + 10 + int(rand() * (9 * lo - 30)) }' >"$tmp/centres"
+	while read -r c; do
+		build/bench/pair $((3 * runs)) $around "$c" --vs factor $(seq -f %.0f $((c - 10)) $((c + 10)))
+	done <"$tmp/centres" | sort -k3 -g | awk -v d="$1" -v goal="$2" '
+		{ r[NR] = $3; a += $1; b += $2 }
+		END {
+			printf "  %d random %d-digit windows: %.2f ms against %.2f ms on average\n", NR, d,
+				a / NR * 1000, b / NR * 1000
+			printf "  median ratio %.3f, quartiles %.3f and %.3f (goal <= %s)\n\n",
+				r[int((NR + 1) / 2)], r[int(NR / 4) + 1], r[int(3 * NR / 4) + 1], goal
+		}'
+}
+echo "   Random windows, against the factorer given their 21 numbers:"
+windows 14 1.35
+windows 13 1.0
 echo "   Fixed cost of the block path near 10^14: 100 numbers less a run that does no work"
 read -r a b _ < <(build/bench/pair $((3 * runs)) $around 99999999999900-99999999999999 \
 	--vs $around 1-40)
 printf '  %.2f ms - %.2f ms = %.2f ms (goal <= 2.5 ms)\n\n' "$(echo "$a * 1000" | bc -l)" \
 	"$(echo "$b * 1000" | bc -l)" "$(echo "($a - $b) * 1000" | bc -l)"
 echo "   The dialogue: 100 random 14-digit numbers, against the general-purpose"
-echo "   factorer on the 2100 numbers of their windows (no goal):"
+echo "   factorer on the 2100 numbers of their windows:"
 awk 'BEGIN { srand(20261208); for (i = 0; i < 100; i++)
 	printf "%.0f\n", 1e13 + int(rand() * 8.99999e13) }' >"$tmp/answers"
 awk '{ for (d = -10; d <= 10; d++) printf "%.0f\n", $1 + d }' "$tmp/answers" >"$tmp/numbers"
 echo 0 >>"$tmp/answers"
-side_by_side - "$runs" $around "<" "$tmp/answers" --vs factor "<" "$tmp/numbers"
+side_by_side 1.5 "$runs" $around "<" "$tmp/answers" --vs factor "<" "$tmp/numbers"
 echo "4. Filter behind the prime lister"
 side_by_side 1.15 "$runs" primesieve 3e8 -p "|" $twin --vs primesieve 3e8 -p
 echo "   The floor for any reader of that pipe, one that parses nothing:"
@@ -115,7 +136,7 @@ for range in 1-10000000 999999000000-999999999999 99999900000000-99999900999999 
 	printf '  quarn-around %-30s %6s KB\n' "$range" "$(peak_rss $around $range)"
 done
 /usr/bin/time -v -o "$tmp/rss" $around <"$tmp/answers" >/dev/null
-printf '  quarn-around, the dialogue above            %6s KB\n' \
+printf '  quarn-around, the dialogue above (goal <= 12288 KB) %6s KB\n' \
 	"$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$tmp/rss")"
 primesieve 3e8 -p | /usr/bin/time -v -o "$tmp/rss" $twin >/dev/null
 printf '  primesieve 3e8 -p | quarn-twin           %6s KB\n' \

@@ -100,6 +100,7 @@ static bool keep;
 
 static step steps[MAX_STEPS];
 static int all_steps, step_count;
+static int steps_for; /* the small primes that have steps */
 
 static u32 root; /* the largest integer whose square is at most the range's end */
 
@@ -141,13 +142,12 @@ first_multiple(u64 a, u64 q)
 	return m;
 }
 
-/* Steps for the odd primes below LARGE_FROM and their powers, made once. */
+/* Steps for the odd primes below LARGE_FROM up to top and their powers, made once. */
 static void
-make_steps(void)
+make_steps(u32 top)
 {
-	all_steps = 0;
-	for (int i = 0; i < small_count; i++) {
-		u32 p = small_primes[i];
+	for (; steps_for < small_count && small_primes[steps_for] <= top; steps_for++) {
+		u32 p = small_primes[steps_for];
 		u64 inv = inverse(p), lim = UINT64_MAX / p;
 		for (u64 q = p;; q *= p) {
 			assert(all_steps < MAX_STEPS);
@@ -664,9 +664,13 @@ factor_open(void)
 	}
 }
 
-#ifndef LISTING_COST
-#define LISTING_COST 3
-#endif
+/*
+ * The kernel tries a number's candidates up to its bound at about a third
+ * of what listing and marking the primes up to that bound cost, as
+ * measured for windows near 10^13 and 10^14.
+ */
+enum { LISTING_COST = 3 };
+static bool allow_kernel = true;
 
 /* The block of a range of one block: factored, and ready for block_next(). */
 static bool ready;
@@ -692,7 +696,7 @@ factor_alone(u64 a, u64 b)
 	if (need >= LARGE_FROM) {
 		if (keep)
 			mark_kept();
-		else if (roots < LISTING_COST * (u64)need)
+		else if (allow_kernel && roots < LISTING_COST * (u64)need)
 			factor_open();
 		else
 			list_primes(need, take_needed);
@@ -704,6 +708,12 @@ void
 block_keep(void)
 {
 	keep = true;
+}
+
+void
+block_allow_kernel(bool allow)
+{
+	allow_kernel = allow;
 }
 
 void
@@ -723,8 +733,7 @@ block_begin(double start, double end)
 		factor_alone(a, b);
 		return;
 	}
-	if (all_steps == 0)
-		make_steps();
+	make_steps(root);
 	start_steps(a);
 	if (root >= LARGE_FROM && !keep && root > listed_to)
 		list_large(a, b);

@@ -11,6 +11,12 @@ enum {
 
 /* Keeps the primes listed for a range for the ranges that follow. */
 void block_keep(void);
+/*
+ * Whether a range of one block may factor its open numbers by the kernel
+ * where that costs less than listing the large primes; on until turned
+ * off, as tests do to reach the listing.
+ */
+void block_allow_kernel(bool allow);
 /* Starts the range start ... end of positive integers below 10^14. */
 void block_begin(double start, double end);
 /* Factors the next block of the range; returns its length, 0 past the end. */

@@ -62,22 +62,21 @@ window(double n, double *start, double *end)
 static bool dialogue;
 
 /*
- * Ranges this long are factored a block at a time.  The blocks' fixed
- * cost, mostly listing the primes up to the square root of the end, is
- * repaid sooner the larger the numbers: these are the lengths measured
- * where the two paths take the same time, whole process against whole
- * process.  In the dialogue the listing is made once, and windows whose
- * end is 10^10 or more measured faster a block at a time.
+ * Ranges this long are factored a block at a time: these are the lengths
+ * measured where the two paths take the same time, whole process against
+ * whole process.  The larger the numbers, the sooner the blocks' fixed
+ * cost is repaid.  In the dialogue the large primes are listed once, and
+ * windows of any size measured faster a block at a time.
  */
 static double
 block_min(double end)
 {
-	static const double crossover[][2] = {{1e7, 512}, {1e8, 384}, {1e9, 256}, {1e10, 128},
-	    {1e11, 48}, {1e12, 32}, {too_large, 21}};
+	static const double crossover[][2] = {{1e7, 256}, {1e8, 128}, {1e9, 64}, {1e11, 48},
+	    {1e12, 32}, {too_large, 21}};
 	int i = 0;
 
 	if (dialogue)
-		return end < 1e10 ? too_large : 1;
+		return 1;
 	while (end >= crossover[i][0])
 		i++;
 	return crossover[i][1];

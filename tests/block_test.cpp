@@ -88,3 +88,39 @@ TEST(Blocks, ListingKeptForTheRangesThatFollow)
 	for (u64 c : centres)
 		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c > 10 ? c - 10 : 1, c + 10));
 }
+
+/*
+ * A range of one block stops listing or marking the large primes once its
+ * numbers are resolved.  Each case is a window and the number alone: the
+ * prime 99999999999973 needs every prime up to its root; 46439 * q is
+ * resolved by the first large prime, 100003 * q between two batches;
+ * 9999973^2 by the last prime below 10^7; 46381^2 * 46471 lies near
+ * 46416^3, where a number has at most two large factors.
+ */
+static const u64 resolved_late_or_early[] = {99999999999973, 99999998397599, 99999999009973,
+    99999460000729, 99968283268831};
+
+static void
+expect_windows_and_numbers()
+{
+	for (u64 c : resolved_late_or_early) {
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c - 10, c + 10));
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c, c));
+	}
+}
+
+TEST(Blocks, StopWhereResolvedByListingAndByKernel)
+{
+	block_allow_kernel(false);
+	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers());
+	block_allow_kernel(true);
+	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers());
+}
+
+TEST(Blocks, KeptListingAnswersThatStopEarlyAndLate)
+{
+	/* In turn, so that no answer reads the marks another left behind. */
+	block_keep();
+	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers());
+	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers());
+}
