@@ -233,7 +233,7 @@ near_offsets(const u32 *ps, v8df a, v8su *offs)
 	memcpy(&pi, ps, sizeof pi);
 	v8df p = __builtin_convertvector(pi, v8df);
 	v8df q = __builtin_convertvector(__builtin_convertvector(a / p + 0.5, v8di), v8df);
-	*offs = (v8su)__builtin_convertvector(-1 - (a - q * p), v8si);
+	*offs = (v8su) __builtin_convertvector(-1 - (a - q * p), v8si);
 }
 
 enum { NEAR_GROUP = 32 };

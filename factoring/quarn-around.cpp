@@ -71,8 +71,8 @@ static bool dialogue;
 static double
 block_min(double end)
 {
-	static const double crossover[][2] = {{1e7, 256}, {1e8, 128}, {1e9, 64}, {1e11, 48},
-	    {1e12, 32}, {too_large, 21}};
+	static const double crossover[][2] = {
+	    {1e7, 256}, {1e8, 128}, {1e9, 64}, {1e11, 48}, {1e12, 32}, {too_large, 21}};
 	int i = 0;
 
 	if (dialogue)

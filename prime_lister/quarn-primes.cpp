@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
 
-#include "primes.h"
 #include "range.h"
 
 typedef uint32_t u32;
@@ -15,17 +16,8 @@ typedef uint64_t u64;
 static const char prog_name[] = "quarn-primes";
 static const int pipe_size = 1 << 20;
 
-enum {
-	/* The longest line: 16 digits and a newline. */
-	LINE_LEN = 17,
-	OBUF_LEN = 1 << 20,
-	/* Room for a batch's lines, and for the last line's eight-byte copy. */
-	BATCH_TEXT = PRIME_BATCH * LINE_LEN + 8,
-};
-static const u32 e8 = 100000000;
-
-static char obuf[OBUF_LEN];
-static size_t olen;
+/* The longest line, with the scratch past it: 16 digits and a newline. */
+enum { LINE_LEN = 17 };
 
 [[noreturn]] static void
 usage(void)
@@ -45,89 +37,102 @@ io_error(const char *what)
 	exit(1);
 }
 
-static void
-flush_out(void)
+static bool
+write_text(const char *p, size_t n)
 {
-	if (olen > 0 && fwrite(obuf, 1, olen, stdout) != olen)
-		io_error("write");
-	olen = 0;
-	if (fflush(stdout) != 0)
-		io_error("write");
+	while (n > 0) {
+		ssize_t k = write(1, p, n);
+		if (k < 0 && errno == EINTR)
+			continue;
+		if (k <= 0) {
+			if (k == 0)
+				errno = EIO;
+			return false;
+		}
+		p += k;
+		n -= (size_t)k;
+	}
+	return true;
 }
 
-static const char digit_pairs[] = "00010203040506070809101112131415161718192021222324252627282930"
-				  "31323334353637383940414243444546474849505152535455565758596061"
-				  "6263646566676869707172737475767778798081828384858687888990919293"
-				  "949596979899";
+/* The four digits of each number below 10^4, leading zeros and all. */
+struct four_digits {
+	char d[10000][4];
+};
 
-/* The two digits of x < 100. */
-static const char *
-pair(u32 x)
+static constexpr four_digits
+make_four_digits()
 {
-	return digit_pairs + 2 * (size_t)x;
+	four_digits t{};
+
+	for (int x = 0; x < 10000; x++)
+		for (int i = 3, v = x; i >= 0; i--, v /= 10)
+			t.d[x][i] = (char)('0' + v % 10);
+	return t;
 }
 
-/* Writes the eight digits of x < 10^8, leading zeros and all. */
+alignas(64) static constexpr four_digits four = make_four_digits();
+
+/* Writes x without leading zeros, 0 as "0"; returns the end. */
 static char *
-put8(char *p, u32 x)
+put_number(char *p, u64 x)
 {
-	u32 a = x / 10000, b = x % 10000;
+	char t[20];
+	int n = 0;
 
-	memcpy(p, pair(a / 100), 2);
-	memcpy(p + 2, pair(a % 100), 2);
-	memcpy(p + 4, pair(b / 100), 2);
-	memcpy(p + 6, pair(b % 100), 2);
-	return p + 8;
-}
-
-/* Writes x < 10^8 without leading zeros; 0 as "0". */
-static char *
-put_short(char *p, u32 x)
-{
-	char t[8];
-	int skip = 0;
-
-	put8(t, x);
-	while (skip < 7 && t[skip] == '0')
-		skip++;
-	memcpy(p, t + skip, 8 - skip);
-	return p + 8 - skip;
+	do {
+		t[n++] = (char)('0' + x % 10);
+		x /= 10;
+	} while (x > 0);
+	while (n > 0)
+		*p++ = t[--n];
+	return p;
 }
 
 /*
- * Writes the lines of the primes base + offs[i].  A number from 10^8 on
- * is its leading digits, kept as text while they stay the same, and eight
- * more.
+ * Writes the lines of the primes base + offs[i].  A number from 10^4 on
+ * is the digits above its last four, kept as text while they stay the
+ * same, and four more from a table.  Each line is written with 16 bytes
+ * of the leading digits, scratch past them included.
  */
-static void
-put_primes(u64 base, const u32 *offs, int n)
+static char *
+put_primes(char *p, u64 base, const u32 *offs, int n)
 {
-	static char lead[8];
-	static int lead_len;
-	static u64 lead_of;
-	char *p;
+	char lead[24] = {};
+	u64 lead_of = UINT64_MAX;
+	size_t lead_len = 0;
 	int i = 0;
 
-	if (olen > OBUF_LEN - BATCH_TEXT)
-		flush_out();
-	p = obuf + olen;
-	for (; i < n && base + offs[i] < e8; i++) {
-		p = put_short(p, (u32)(base + offs[i]));
+	for (; i < n && base + offs[i] < 10000; i++) {
+		p = put_number(p, base + offs[i]);
 		*p++ = '\n';
 	}
-	while (i < n) {
-		const u64 hi = (base + offs[i]) / e8, from = hi * e8, to = from + e8;
+	for (; i < n; i++) {
+		const u64 x = base + offs[i], hi = x / 10000;
 		if (hi != lead_of) {
-			lead_len = (int)(put_short(lead, (u32)hi) - lead);
 			lead_of = hi;
+			lead_len = (size_t)(put_number(lead, hi) - lead);
 		}
-		for (; i < n && base + offs[i] < to; i++) {
-			memcpy(p, lead, 8);
-			p = put8(p + lead_len, (u32)(base + offs[i] - from));
-			*p++ = '\n';
-		}
+		memcpy(p, lead, 16);
+		memcpy(p + lead_len, four.d[x - hi * 10000], 4);
+		p[lead_len + 4] = '\n';
+		p += lead_len + 5;
 	}
-	olen = (size_t)(p - obuf);
+	return p;
+}
+
+/* The CPUs the process may run on. */
+static int
+cpus(void)
+{
+#ifdef CPU_COUNT
+	cpu_set_t set;
+
+	if (sched_getaffinity(0, sizeof set, &set) == 0)
+		return CPU_COUNT(&set);
+#endif
+	long n = sysconf(_SC_NPROCESSORS_ONLN);
+	return n > 0 ? (int)n : 1;
 }
 
 /* The value of an argument, which must be a whole number up to RANGE_MAX. */
@@ -175,7 +180,13 @@ main(int argc, char *argv[])
 	/* A larger pipe lets the reader take more at each wake-up. */
 	(void)fcntl(1, F_SETPIPE_SZ, pipe_size);
 #endif
-	range_primes(first, last, put_primes);
-	flush_out();
-	return 0;
+	switch (range_primes(first, last, cpus(), put_primes, LINE_LEN, write_text)) {
+	case RANGE_NO_MEMORY:
+		(void)fprintf(stderr, "%s: %s\n", prog_name, strerror(errno));
+		return 1;
+	case RANGE_WRITE_FAILED:
+		io_error("write");
+	default:
+		return 0;
+	}
 }

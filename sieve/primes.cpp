@@ -7,6 +7,7 @@ enum {
 	MAX_SIEVING = 6600,
 	/* Bytes read off at a time: at most PRIME_BATCH primes. */
 	READ_BYTES = PRIME_BATCH / 8,
+	MORE_SEGMENTS = 2,
 };
 
 static sieving sp[MAX_SIEVING];
@@ -24,14 +25,21 @@ is_sieving_prime(u32 p)
 	return true;
 }
 
-/* The primes from 29 up to the square root of m, from p^2 on. */
+/*
+ * The primes from 29 up to the square root of m, from p^2 on; those from
+ * sp[first_crossed] on, from `from` on, are crossed off.
+ */
+static int first_crossed;
+
 static void
-make_sieving(u32 m)
+make_sieving(u32 m, u32 from)
 {
-	nsp = 0;
+	nsp = first_crossed = 0;
 	for (u32 p = 29; (u64)p * p <= m; p += 2) {
 		if (!is_sieving_prime(p))
 			continue;
+		if (p < from)
+			first_crossed = nsp + 1;
 		sieving *s = &sp[nsp++];
 		s->p = p;
 		s->r = (unsigned char)wheel_index(p);
@@ -66,18 +74,24 @@ list_primes(u32 m, bool (*take)(const u32 *, int))
 	static unsigned char seg[SIEVE_BYTES + 8];
 	static const u32 below_seven[] = {2, 3, 5};
 	const u32 top = m / 30 + 1; /* bytes up to that of m */
+	/* Its patterns repay their making from a few segments on. */
+	const bool more = top > MORE_SEGMENTS * SIEVE_BYTES;
 
 	batch_len = 0;
 	for (u32 p : below_seven)
 		if (p <= m)
 			batch[batch_len++] = p;
-	make_sieving(m);
+	make_sieving(m, more ? MORE_FROM : 29);
+	if (more)
+		make_more_patterns();
 	for (u32 lo = 0; lo < top; lo += SIEVE_BYTES) {
 		u32 len = top - lo < (u32)SIEVE_BYTES ? top - lo : (u32)SIEVE_BYTES;
 		presieve(seg, lo, len);
 		if (lo == 0)
 			seg[0] = (seg[0] & ~1u) | FIRST_BYTE_PRIMES;
-		for (int i = 0; i < nsp; i++)
+		if (more)
+			presieve_more(seg, lo, len);
+		for (int i = first_crossed; i < nsp; i++)
 			cross_off(seg, lo, len, &sp[i]);
 		if (lo + len == top)
 			for (int k = 0; k < 8; k++)

@@ -1,69 +1,138 @@
+/*
+ * The range sieve.  The bytes of the range, 30 numbers each as in the
+ * listing, are cut into units that threads take in ascending order.  A
+ * unit is presieved, crossed off by the sieving primes, read off into its
+ * thread's text and written in its turn, after the unit before it.  The
+ * sieving primes cross off in three tiers, each where its multiples are
+ * dense enough to repay a call:
+ *
+ * - from MORE_FROM (29 for short ranges) below MIDDLE_FROM, a sieve
+ *   segment at a time, in the L1 cache;
+ * - below LARGE_FROM, a part of the unit at a time, in the L2 cache;
+ * - from LARGE_FROM on, the few multiples each has in the whole unit,
+ *   their first found eight primes at a time and fetched ahead.
+ *
+ * Every prime's first multiple is found anew in each unit, so the units
+ * do not depend on one another.
+ */
 #include "range.h"
 
 #include <cassert>
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstring>
+#include <pthread.h>
 #include <sys/mman.h>
 
 #include "primes.h"
 #include "wheel.h"
+#include "wide.h"
 
 enum {
-	/*
-	 * Primes from 29 below MIDDLE_FROM cross off a sieve segment at a
-	 * time, those below LARGE_FROM a chunk of CHUNK_BYTES at a time, in
-	 * the L2 cache: each call finds a few multiples.
-	 */
 	MIDDLE_FROM = 1 << 16,
-	LARGE_FROM = 1 << 20,
-	CHUNK_BYTES = 1 << 19,
-	MAX_MEDIUM = 82016,
-	/* Primes from LARGE_FROM up to the square root of RANGE_MAX. */
-	MAX_LARGE = 5402573,
+	LARGE_FROM = 1 << 21,
+	/* Primes from 29 below MIDDLE_FROM, and from there below LARGE_FROM. */
+	MAX_SMALL = 6533,
+	MAX_MIDDLE = 149069,
 	/*
-	 * Bytes presieved and crossed off by the large primes at a time.  Each
-	 * large prime costs a division a block, and most have no multiple in a
-	 * sieve segment.
+	 * The bytes of a unit: 126 million numbers where large primes take
+	 * part, each of which costs a division a unit, otherwise 31 million.
+	 * The first unit is short, so that the first lines come soon.
 	 */
-	BLOCK_BYTES = 1 << 24,
-	/* Rounds are counted from here, so that a round may start before its segment. */
+	UNIT_BYTES = 1 << 22,
+	SHORT_UNIT_BYTES = 1 << 20,
+	FIRST_UNIT_BYTES = 1 << 18,
+	/* The middle tier crosses off this much of a unit at a time, in the L2 cache. */
+	PART_BYTES = 1 << 20,
+	/* A thread's text is written when the next batch might not fit. */
+	OUT_BYTES = 1 << 20,
+	/* Rounds are counted from here, so that a round may start before its unit. */
 	ROUND_BIAS = 1 << 24,
 	/* Bytes read off at a time: at most PRIME_BATCH primes. */
 	READ_BYTES = PRIME_BATCH / 8,
+	MAX_THREADS = 64,
+	/* Mapped areas are cut at cache lines. */
+	LINE = 64,
 };
 
-static sieving medium[MAX_MEDIUM];
-static int medium_count, medium_active, middle_from;
+/* The range, the text's functions, and the sieving primes, shared by the threads. */
+static u64 range_start, range_stop, first_byte, byte_count, unit_count;
+static u32 unit_bytes, first_unit_bytes;
+static range_put job_put;
+static range_write job_write;
+static size_t line_max, out_bytes;
+static bool more; /* presieve_more() removes 29 ... 157 */
 
+static u32 small_p[MAX_SMALL];
+static int small_count;
+static u32 *middle_p;
+static int middle_count;
 /* Halved gaps between the large primes, from LARGE_FROM - 1 on. */
-static unsigned char large_gaps[MAX_LARGE];
-static int large_count;
-
-/* Where the system has them, the block lies in huge pages of 2 MiB. */
-#ifdef MADV_HUGEPAGE
-#define BLOCK_ALIGN (1 << 21)
-#else
-#define BLOCK_ALIGN 64
-#endif
-alignas(BLOCK_ALIGN) static unsigned char block[BLOCK_BYTES + 8];
-
+static unsigned char *large_gaps;
+static long large_count;
 static u32 last_large;
+static size_t shared_size;
+
+/* What each thread works with, in memory of its own. */
+struct worker {
+	unsigned char *bits;
+	char *out;
+	size_t olen;
+	u32 *offs;
+	sieving *small, *middle;
+	size_t size;
+	u64 unit;
+	pthread_t thread;
+};
+
+static worker workers[MAX_THREADS];
+static int worker_count;
+
+/* Units are handed out, and their text written, in ascending order. */
+static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t turned = PTHREAD_COND_INITIALIZER;
+static bool threaded;
+static u64 next_unit, turn;
+static bool failed;
+static int failed_errno;
+
+static u64
+min_u64(u64 a, u64 b)
+{
+	return a < b ? a : b;
+}
+
+static size_t
+lines(size_t n)
+{
+	return (n + LINE - 1) / LINE * LINE;
+}
+
+static void *
+map(size_t n)
+{
+	void *p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+
+	return p == MAP_FAILED ? nullptr : p;
+}
 
 static bool
 take_sieving(const u32 *ps, int n)
 {
+	const u32 from = more ? MORE_FROM : 29;
+
 	for (int i = 0; i < n; i++) {
 		u32 p = ps[i];
-		if (p < 29)
+		if (p < from)
 			continue;
-		if (p < LARGE_FROM) {
-			assert(medium_count < MAX_MEDIUM);
-			if (p < MIDDLE_FROM)
-				middle_from = medium_count + 1;
-			medium[medium_count++].p = p;
+		if (p < MIDDLE_FROM) {
+			small_p[small_count++] = p;
+		} else if (p < LARGE_FROM) {
+			middle_p[middle_count++] = p;
 		} else {
 			/* The largest gap below 94906265 is 220. */
-			assert(large_count < MAX_LARGE && p - last_large <= 2 * UCHAR_MAX);
+			assert(p - last_large <= 2 * UCHAR_MAX);
 			large_gaps[large_count++] = (unsigned char)((p - last_large) / 2);
 			last_large = p;
 		}
@@ -84,62 +153,189 @@ first_multiple(u32 p, u64 n, u64 *round)
 }
 
 /*
- * Starts the medium primes whose square lies below the end of the len
- * bytes from byte b on; lo is the round of byte b.
+ * Starts the primes of ps whose square lies below the end of the len
+ * bytes from byte b on at their first multiples there; returns how many.
  */
-static void
-activate_medium(u64 b, u32 len, u32 lo)
+static int
+start_tier(sieving *s, const u32 *ps, int count, u64 b, u32 len)
 {
 	const u64 end = 30 * (b + len);
+	int n = 0;
 
-	for (; medium_active < medium_count; medium_active++) {
-		sieving *s = &medium[medium_active];
+	for (; n < count && (u64)ps[n] * ps[n] < end; n++) {
 		u64 round;
-		if ((u64)s->p * s->p >= end)
-			break;
-		s->r = (unsigned char)wheel_index(s->p);
-		s->k = (unsigned char)first_multiple(s->p, 30 * b, &round);
-		s->round = (u32)(round - b + lo);
+		s[n].p = ps[n];
+		s[n].r = (unsigned char)wheel_index(ps[n]);
+		s[n].k = (unsigned char)first_multiple(ps[n], 30 * b, &round);
+		s[n].round = (u32)(round - b + ROUND_BIAS);
 	}
+	return n;
 }
 
-/* Moves the rounds of the started medium primes down to ROUND_BIAS; returns it. */
-static u32
-rebase_medium(u32 lo)
+/* Clears the multiples of p in bits[0 ... len) from round byte j, wheel index k, on. */
+static inline void
+cross_from(unsigned char *bits, u32 len, u32 p, int64_t j, int k)
 {
-	for (int i = 0; i < medium_active; i++)
-		medium[i].round -= lo - ROUND_BIAS;
-	return ROUND_BIAS;
-}
+	const wheel_step *w = &wheel_steps.steps[wheel_index(p)];
+	const u32 q = p / 30;
 
-/* Crosses off the multiples of the large primes in the block from byte b on. */
-static void
-cross_large(u64 b, u32 len)
-{
-	const u64 end = 30 * (b + len);
-	u32 p = LARGE_FROM - 1;
-
-	for (int i = 0; i < large_count; i++) {
-		p += 2 * large_gaps[i];
-		if ((u64)p * p >= end)
-			break;
-		const wheel_step *w = &wheel_steps.steps[wheel_index(p)];
-		const u32 q = p / 30;
-		u64 round;
-		int k = first_multiple(p, 30 * b, &round);
-		int64_t j = (int64_t)round - (int64_t)b;
-		for (;;) {
-			int64_t at = j + (int64_t)(q * wheel[k] + w->add[k]);
-			if (at >= len)
-				break;
-			block[at] &= w->mask[k];
-			if (++k == 8) {
-				k = 0;
-				j += p;
-			}
+	for (;;) {
+		int64_t at = j + (int64_t)(q * wheel[k] + w->add[k]);
+		if (at >= len)
+			return;
+		bits[at] &= w->mask[k];
+		if (++k == 8) {
+			k = 0;
+			j += p;
 		}
 	}
 }
+
+typedef double v8df __attribute__((vector_size(64)));
+typedef int64_t v8di __attribute__((vector_size(64)));
+typedef int32_t v8si __attribute__((vector_size(32)));
+
+/* Large primes taken at a time, and those of them with a multiple in the unit. */
+enum { LARGE_GROUP = 64 };
+
+struct hits {
+	u32 p[LARGE_GROUP];
+	int32_t j[LARGE_GROUP];
+	int32_t k[LARGE_GROUP];
+	int n;
+};
+
+/*
+ * For eight large primes, each at most the square root of the unit's
+ * start n = 30 b: the byte at[] of the first multiple in or past the unit,
+ * the first byte j[] of its round and its wheel index k[].  The first
+ * multiple p m >= n has m = ceil(n / p), from a double quotient off by at
+ * most one; the next m coprime to 30 is 30 t + wheel[k], at byte p t +
+ * (p / 30) wheel[k] + ((p mod 30) wheel[k]) / 30.  Each value is an
+ * integer below 2^53, exact in a double.
+ */
+static inline __attribute__((always_inline)) void
+find_eight(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
+{
+	static const v8df wheel_d = {1, 7, 11, 13, 17, 19, 23, 29};
+	const v8si wheel_i = {1, 7, 11, 13, 17, 19, 23, 29};
+	const int64_t n = (int64_t)(30 * b);
+	const double third = 1.0 / 30;
+	v8si pi;
+
+	memcpy(&pi, ps, sizeof pi);
+	v8df p = __builtin_convertvector(pi, v8df);
+	v8di pl = __builtin_convertvector(pi, v8di);
+	v8di q = __builtin_convertvector((double)n / p, v8di);
+	v8di r = n - q * pl;
+	q = r < 0 ? q - 1 : q;
+	r = r < 0 ? r + pl : r;
+	q = r >= pl ? q + 1 : q;
+	r = r >= pl ? r - pl : r;
+	v8df m = __builtin_convertvector(q - (r != 0), v8df);
+	v8df t = __builtin_convertvector(__builtin_convertvector(m * third, v8di), v8df);
+	v8df res = m - 30 * t;
+	t = res < 0 ? t - 1 : t;
+	res = res < 0 ? res + 30 : res;
+	t = res >= 30 ? t + 1 : t;
+	res = res >= 30 ? res - 30 : res;
+	v8df q30 = __builtin_convertvector(__builtin_convertvector(p * third, v8di), v8df);
+	v8df pr = p - 30 * q30;
+	v8di kl = (res > wheel_d[0]) + (res > wheel_d[1]) + (res > wheel_d[2]) +
+	    (res > wheel_d[3]) + (res > wheel_d[4]) + (res > wheel_d[5]) + (res > wheel_d[6]);
+	v8si ki = -__builtin_convertvector(kl, v8si);
+	v8df wk = __builtin_convertvector(__builtin_shuffle(wheel_i, ki), v8df);
+	v8df add = __builtin_convertvector(__builtin_convertvector(pr * wk * third, v8di), v8df);
+	v8df jd = p * t - (double)b;
+	v8si ai = __builtin_convertvector(jd + q30 * wk + add, v8si);
+	v8si ji = __builtin_convertvector(jd, v8si);
+
+	memcpy(at, &ai, sizeof ai);
+	memcpy(j, &ji, sizeof ji);
+	memcpy(k, &ki, sizeof ki);
+}
+
+/*
+ * Adds the primes of ps[0 ... LARGE_GROUP) with a multiple in the unit of
+ * len bytes to h, with no branch on the primes, and fetches the byte of
+ * each first multiple ahead of its store.
+ */
+static inline __attribute__((always_inline)) void
+find_group(const unsigned char *bits, u64 b, u32 len, const u32 *ps, hits *h)
+{
+	int32_t at[LARGE_GROUP], j[LARGE_GROUP], k[LARGE_GROUP];
+	int c = h->n;
+
+	for (int i = 0; i < LARGE_GROUP; i += 8)
+		find_eight(b, ps + i, at + i, j + i, k + i);
+	for (int i = 0; i < LARGE_GROUP; i++) {
+		const bool hit = (u32)at[i] < len;
+		__builtin_prefetch(bits + (hit ? at[i] : 0), 1);
+		h->p[c] = ps[i];
+		h->j[c] = j[i];
+		h->k[c] = k[i];
+		c += hit;
+	}
+	h->n = c;
+}
+
+/* Walks the primes of h, each from its first multiple in the unit. */
+static void
+walk_hits(unsigned char *bits, u32 len, hits *h)
+{
+	for (int i = 0; i < h->n; i++)
+		cross_from(bits, len, h->p[i], h->j[i], h->k[i]);
+	h->n = 0;
+}
+
+/*
+ * Crosses off the multiples of the large primes in the unit of len bytes
+ * from byte b on: a group at a time those whose square lies at or below
+ * the unit's start, then one at a time those whose square lies in it.
+ * The hits of a group are walked while the next group's bytes arrive.
+ */
+static inline __attribute__((always_inline)) void
+cross_large_body(unsigned char *bits, u64 b, u32 len)
+{
+	const u64 start = 30 * b, end = 30 * (b + len);
+	const long count = large_count;
+	u32 group[LARGE_GROUP], p = LARGE_FROM - 1;
+	hits h[2];
+	int g = 0, fill = 0;
+	long i = 0;
+
+	h[0].n = h[1].n = 0;
+	for (; i < count; i++) {
+		u32 next = p + 2 * large_gaps[i];
+		if ((u64)next * next > start)
+			break;
+		group[g++] = p = next;
+		if (g < LARGE_GROUP)
+			continue;
+		g = 0;
+		find_group(bits, b, len, group, &h[fill]);
+		fill ^= 1;
+		walk_hits(bits, len, &h[fill]);
+	}
+	if (g > 0) {
+		/* The last prime again: crossing its multiples twice changes nothing. */
+		for (int k = g; k < LARGE_GROUP; k++)
+			group[k] = p;
+		find_group(bits, b, len, group, &h[fill]);
+	}
+	walk_hits(bits, len, &h[fill ^ 1]);
+	walk_hits(bits, len, &h[fill]);
+	for (; i < count; i++) {
+		p += 2 * large_gaps[i];
+		if ((u64)p * p >= end)
+			break;
+		u64 round;
+		int k = first_multiple(p, start, &round);
+		cross_from(bits, len, p, (int64_t)(round - b), k);
+	}
+}
+
+WIDE_VARIANTS(static, void, cross_large, (unsigned char *bits, u64 b, u32 len), (bits, b, len))
 
 static u32
 isqrt(u64 n)
@@ -153,96 +349,295 @@ isqrt(u64 n)
 	return (u32)r;
 }
 
-/* The range being sieved, and where its segments are handed. */
-static u64 range_start, range_stop;
-static void (*range_take)(u64, const u32 *, int);
-/* The round of the byte being sieved. */
-static u32 round_at;
-
-static u32
-min_u32(u32 a, u32 b)
-{
-	return a < b ? a : b;
-}
-
-/* Clears the bits of byte b of seg for numbers outside the range. */
+/* Clears the bits of byte b at bit for numbers outside the range. */
 static void
-clip(unsigned char *seg, u64 b)
+clip(unsigned char *bit, u64 b)
 {
 	for (int k = 0; k < 8; k++)
 		if (30 * b + wheel[k] < range_start || 30 * b + wheel[k] > range_stop)
-			*seg &= (unsigned char)~(1 << k);
+			*bit &= (unsigned char)~(1 << k);
 }
 
-/* Sieves the segment of len bytes from byte b on and hands over its primes. */
+/* Sieves the unit of len bytes from byte b on into the worker's bits. */
 static void
-sieve_segment(unsigned char *seg, u64 b, u32 len)
+sieve_unit(worker *w, u64 b, u32 len)
 {
-	static u32 offs[PRIME_BATCH + 8];
-	const int small_end = medium_active < middle_from ? medium_active : middle_from;
+	unsigned char *bits = w->bits;
 
-	for (int k = 0; k < small_end; k++)
-		cross_off(seg, round_at, len, &medium[k]);
-	round_at += len;
+	presieve(bits, b, len);
 	if (b == 0)
-		seg[0] = (seg[0] & ~1u) | FIRST_BYTE_PRIMES;
-	if (b == range_start / 30)
-		clip(seg, b);
-	if (b + len - 1 == range_stop / 30)
-		clip(seg + len - 1, b + len - 1);
-	for (u32 i = 0; i < len; i += READ_BYTES) {
-		int n = read_off(seg + i, min_u32(len - i, READ_BYTES), 30 * i, offs);
-		if (n > 0)
-			range_take(30 * b, offs, n);
+		bits[0] = (bits[0] & ~1u) | FIRST_BYTE_PRIMES;
+	if (large_count > 0)
+		cross_large(bits, b, len);
+	const int middle = start_tier(w->middle, middle_p, middle_count, b, len);
+	const int small = start_tier(w->small, small_p, small_count, b, len);
+	for (u32 part = 0; part < len; part += PART_BYTES) {
+		const u32 n = (u32)min_u64(len - part, PART_BYTES);
+		for (int k = 0; k < middle; k++)
+			cross_off(bits + part, ROUND_BIAS + part, n, &w->middle[k]);
+		for (u32 i = part; i < part + n; i += SIEVE_BYTES) {
+			const u32 m = (u32)min_u64(part + n - i, SIEVE_BYTES);
+			if (more)
+				presieve_more(bits + i, b + i, m);
+			for (int k = 0; k < small; k++)
+				cross_off(bits + i, ROUND_BIAS + i, m, &w->small[k]);
+		}
+	}
+	if (b == first_byte)
+		clip(bits, b);
+	if (b + len == first_byte + byte_count)
+		clip(bits + len - 1, b + len - 1);
+}
+
+static void
+fail(int err)
+{
+	if (threaded)
+		pthread_mutex_lock(&lock);
+	if (!failed) {
+		failed = true;
+		failed_errno = err;
+	}
+	if (threaded) {
+		pthread_cond_broadcast(&turned);
+		pthread_mutex_unlock(&lock);
 	}
 }
 
-static void
-sieve_chunk(unsigned char *chunk, u64 b, u32 len)
+/* Waits until the text of the worker's unit is next; false once a write has failed. */
+static bool
+wait_turn(const worker *w)
 {
-	if (round_at > 1u << 31)
-		round_at = rebase_medium(round_at);
-	activate_medium(b, len, round_at);
-	for (int k = middle_from; k < medium_active; k++)
-		cross_off(chunk, round_at, len, &medium[k]);
-	for (u32 i = 0; i < len; i += SIEVE_BYTES)
-		sieve_segment(chunk + i, b + i, min_u32(len - i, SIEVE_BYTES));
+	bool ok;
+
+	if (!threaded)
+		return !failed;
+	pthread_mutex_lock(&lock);
+	while (turn != w->unit && !failed)
+		pthread_cond_wait(&turned, &lock);
+	ok = !failed;
+	pthread_mutex_unlock(&lock);
+	return ok;
 }
 
-void
-range_primes(u64 start, u64 stop, void (*take)(u64, const u32 *, int))
+/* Writes the worker's text in its turn. */
+static bool
+write_out(worker *w)
 {
-	static const u32 below_seven[] = {2, 3, 5};
-	u32 small[3];
-	int n = 0;
+	if (!wait_turn(w))
+		return false;
+	if (w->olen > 0 && !job_write(w->out, w->olen)) {
+		fail(errno);
+		return false;
+	}
+	w->olen = 0;
+	return true;
+}
 
-	assert(stop <= RANGE_MAX);
-	for (u32 p : below_seven)
-		if (start <= p && p <= stop)
-			small[n++] = p;
-	if (n > 0)
-		take(0, small, n);
-	if (start > stop || stop < 7)
+/* Puts the text of n primes base + offs[i], writing what is there first if they might not fit. */
+static bool
+put_text(worker *w, u64 base, const u32 *offs, int n)
+{
+	if (out_bytes - w->olen < (size_t)n * line_max + LINE && !write_out(w))
+		return false;
+	w->olen = (size_t)(job_put(w->out + w->olen, base, offs, n) - w->out);
+	return true;
+}
+
+/* Reads the unit's primes off and writes their text in its turn. */
+static bool
+emit_unit(worker *w, u64 b, u32 len)
+{
+	if (b == 0) {
+		static const u32 below_seven[] = {2, 3, 5};
+		u32 small[3];
+		int n = 0;
+		for (u32 p : below_seven)
+			if (range_start <= p && p <= range_stop)
+				small[n++] = p;
+		if (n > 0 && !put_text(w, 0, small, n))
+			return false;
+	}
+	for (u32 i = 0; i < len; i += READ_BYTES) {
+		int n = read_off(w->bits + i, (u32)min_u64(len - i, READ_BYTES), 30 * i, w->offs);
+		if (n > 0 && !put_text(w, 30 * b, w->offs, n))
+			return false;
+	}
+	return write_out(w);
+}
+
+static bool
+take_unit(u64 *unit)
+{
+	bool ok;
+
+	if (threaded)
+		pthread_mutex_lock(&lock);
+	*unit = next_unit++;
+	ok = *unit < unit_count && !failed;
+	if (threaded)
+		pthread_mutex_unlock(&lock);
+	return ok;
+}
+
+static void
+pass_turn(u64 unit)
+{
+	if (!threaded)
 		return;
-	medium_count = medium_active = middle_from = large_count = 0;
-	last_large = LARGE_FROM - 1;
-	list_primes(isqrt(stop), take_sieving);
+	pthread_mutex_lock(&lock);
+	turn = unit + 1;
+	pthread_cond_broadcast(&turned);
+	pthread_mutex_unlock(&lock);
+}
 
-	const u64 last = stop / 30;
-	const u32 block_len = large_count > 0 ? BLOCK_BYTES : CHUNK_BYTES;
+static void *
+work(void *arg)
+{
+	worker *w = (worker *)arg;
+
+	while (take_unit(&w->unit)) {
+		const u64 b =
+		    first_byte + (w->unit == 0 ? 0 : first_unit_bytes + (w->unit - 1) * unit_bytes);
+		const u32 len = (u32)min_u64(
+		    w->unit == 0 ? first_unit_bytes : unit_bytes, first_byte + byte_count - b);
+		sieve_unit(w, b, len);
+		if (!emit_unit(w, b, len))
+			break;
+		pass_turn(w->unit);
+	}
+	return nullptr;
+}
+
+/* An upper bound on the number of primes up to x >= 2: 1.25506 x / ln x. */
+static size_t
+primes_below(double x)
+{
+	return (size_t)(1.25506 * x / log(x)) + 1;
+}
+
+/*
+ * Maps the sieving primes' lists, each as large as the square root of
+ * stop may need, and lists them.
+ */
+static bool
+list_sieving(u64 stop)
+{
+	const u32 root = isqrt(stop);
+	const size_t middle = root < MIDDLE_FROM ? 0 : min_u64(MAX_MIDDLE, primes_below(root));
+	const size_t large = root < LARGE_FROM ? 0 : primes_below(root);
+	unsigned char *area = nullptr;
+
+	shared_size = lines(middle * sizeof(u32) + large);
+	if (shared_size > 0 && (area = (unsigned char *)map(shared_size)) == nullptr)
+		return false;
+	middle_p = (u32 *)area;
+	large_gaps = area + middle * sizeof(u32);
+	small_count = middle_count = 0;
+	large_count = 0;
+	last_large = LARGE_FROM - 1;
+	list_primes(root, take_sieving);
+	return true;
+}
+
+/* Maps a worker's memory: its unit, its text, its offsets and its primes' places. */
+static bool
+map_worker(worker *w)
+{
+	const size_t bits = lines(unit_bytes + 8), out = lines(out_bytes);
+	const size_t offs = lines((PRIME_BATCH + 8) * sizeof(u32));
+	const size_t small = lines(small_count * sizeof(sieving));
+	unsigned char *area;
+
+	w->size = bits + out + offs + small + lines(middle_count * sizeof(sieving));
+	if ((area = (unsigned char *)map(w->size)) == nullptr)
+		return false;
+	w->bits = area;
+	w->out = (char *)area + bits;
+	w->offs = (u32 *)(area + bits + out);
+	w->small = (sieving *)(area + bits + out + offs);
+	w->middle = (sieving *)(area + bits + out + offs + small);
+	w->olen = 0;
+	return true;
+}
+
+static void
+unmap_all(void)
+{
+	for (int i = 0; i < worker_count; i++)
+		(void)munmap(workers[i].bits, workers[i].size);
+	if (shared_size > 0)
+		(void)munmap(middle_p, shared_size);
+	worker_count = 0;
+	shared_size = 0;
+}
+
+/* Threads with small stacks of their own size; those that start, run. */
+static void
+start_threads(void)
+{
+	pthread_attr_t attr;
+	int started = 1;
+
+	if (worker_count > 1 && pthread_attr_init(&attr) == 0) {
+		threaded = true;
+		(void)pthread_attr_setstacksize(&attr, PTHREAD_STACK_MIN + (1 << 16));
+		for (int i = 1; i < worker_count; i++)
+			if (pthread_create(
+				&workers[started].thread, &attr, work, &workers[started]) == 0)
+				started++;
+		(void)pthread_attr_destroy(&attr);
+	}
+	threaded = started > 1;
+	for (int i = started; i < worker_count; i++)
+		(void)munmap(workers[i].bits, workers[i].size);
+	worker_count = started;
+}
+
+int
+range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_write out)
+{
+	assert(stop <= RANGE_MAX && line > 0);
+	if (start > stop)
+		return 0;
 	range_start = start;
 	range_stop = stop;
-	range_take = take;
-	round_at = ROUND_BIAS;
-#ifdef MADV_HUGEPAGE
-	if (large_count > 0)
-		(void)madvise(block, BLOCK_BYTES, MADV_HUGEPAGE);
-#endif
-	for (u64 b = start / 30; b <= last; b += block_len) {
-		const u32 len = last - b + 1 < block_len ? (u32)(last - b + 1) : block_len;
-		presieve(block, b, len);
-		cross_large(b, len);
-		for (u32 i = 0; i < len; i += CHUNK_BYTES)
-			sieve_chunk(block + i, b + i, min_u32(len - i, CHUNK_BYTES));
+	job_put = put;
+	job_write = out;
+	line_max = (size_t)line;
+	first_byte = start / 30;
+	byte_count = stop / 30 - first_byte + 1;
+	more = byte_count > 2 * SIEVE_BYTES;
+	if (more)
+		make_more_patterns();
+	if (!list_sieving(stop))
+		return RANGE_NO_MEMORY;
+	unit_bytes = (u32)min_u64(large_count > 0 ? UNIT_BYTES : SHORT_UNIT_BYTES, byte_count);
+	first_unit_bytes = (u32)min_u64(FIRST_UNIT_BYTES, unit_bytes);
+	unit_count = 1 + (byte_count - first_unit_bytes + unit_bytes - 1) / unit_bytes;
+	/* A unit's whole text, where it is shorter than OUT_BYTES. */
+	out_bytes = (size_t)min_u64(OUT_BYTES, ((u64)unit_bytes * 8 + 3) * line_max) + LINE;
+	worker_count = (int)min_u64(min_u64(threads < 1 ? 1 : threads, MAX_THREADS), unit_count);
+	for (int i = 0; i < worker_count; i++)
+		if (!map_worker(&workers[i])) {
+			if (i == 0) {
+				unmap_all();
+				errno = ENOMEM;
+				return RANGE_NO_MEMORY;
+			}
+			worker_count = i;
+		}
+	next_unit = turn = 0;
+	failed = false;
+	start_threads();
+	work(&workers[0]);
+	for (int i = 1; i < worker_count; i++)
+		(void)pthread_join(workers[i].thread, nullptr);
+	threaded = false;
+	unmap_all();
+	if (failed) {
+		errno = failed_errno;
+		return RANGE_WRITE_FAILED;
 	}
+	return 0;
 }

@@ -1,18 +1,33 @@
-/* The primes of a range below 2^53, by a segmented sieve. */
+/* The primes of a range below 2^53, by a segmented sieve on several threads. */
 #ifndef QUARN_RANGE_H
 #define QUARN_RANGE_H
 
+#include <cstddef>
 #include <cstdint>
 
 /* The largest end of a range: 2^53 - 1. */
 #define RANGE_MAX 9007199254740991ULL
 
 /*
- * Hands the primes p, start <= p <= stop <= RANGE_MAX, to take() in
- * ascending order, in batches of at most PRIME_BATCH, each prime as base +
- * offs[i].
+ * Writes the text of the primes base + offs[i], i < n, at out; returns its
+ * end.  It may write scratch past the text, but no more than line_max
+ * bytes a prime in all.  Threads call it at once, each with its own out.
  */
-void range_primes(
-    uint64_t start, uint64_t stop, void (*take)(uint64_t base, const uint32_t *offs, int n));
+typedef char *(*range_put)(char *out, uint64_t base, const uint32_t *offs, int n);
+/* Takes the next text, in order, one call at a time; false if it failed. */
+typedef bool (*range_write)(const char *text, size_t len);
+
+enum { RANGE_NO_MEMORY = 1, RANGE_WRITE_FAILED = 2 };
+
+/*
+ * Hands the primes p, start <= p <= stop <= RANGE_MAX, to put() in pieces
+ * and the text to out(), in ascending order, sieved by up to `threads`
+ * threads, the calling one among them; a thread that cannot be started is
+ * done without.  Returns 0 once all is written; RANGE_NO_MEMORY, before
+ * anything is written, where the memory for the job cannot be mapped;
+ * RANGE_WRITE_FAILED once out() has failed.  errno then tells why.
+ */
+int range_primes(
+    uint64_t start, uint64_t stop, int threads, range_put put, int line_max, range_write out);
 
 #endif

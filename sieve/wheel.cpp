@@ -109,6 +109,100 @@ cross_off(unsigned char *seg, u32 lo, u32 len, sieving *s)
 	}
 }
 
+/* Crosses off the multiples of p from p on. */
+static void
+cross_all(unsigned char *seg, u32 len, u32 p)
+{
+	sieving s = {p, 0, (unsigned char)wheel_index(p), 0};
+
+	cross_off(seg, 0, len, &s);
+}
+
+/*
+ * The primes presieve_more() removes, in pairs whose product is the
+ * period of a pattern in bytes.  Crossing off one of them costs more than
+ * ANDing its pattern into a segment; from 163 on, less.
+ */
+static constexpr u32 more_pairs[][2] = {{29, 31}, {37, 41}, {43, 47}, {53, 59}, {61, 67}, {71, 73},
+    {79, 83}, {89, 97}, {101, 103}, {107, 109}, {113, 127}, {131, 137}, {139, 149}, {151, 157}};
+
+enum {
+	MORE_PATTERNS = sizeof more_pairs / sizeof more_pairs[0],
+	/* The periods, 16 bytes of slack after each. */
+	MORE_BYTES = 130806 + 16 * MORE_PATTERNS,
+};
+
+static constexpr bool
+more_bytes_hold_the_periods()
+{
+	u32 sum = 0;
+	for (const auto &pq : more_pairs)
+		sum += pq[0] * pq[1] + 16;
+	return sum == MORE_BYTES && more_pairs[MORE_PATTERNS - 1][1] < MORE_FROM;
+}
+static_assert(more_bytes_hold_the_periods(), "MORE_BYTES is the sum of the periods");
+
+static unsigned char more[MORE_BYTES];
+/* The bits of the primes 29 ... 157 in bytes 0 to 5, which their patterns clear. */
+static unsigned char more_first[6];
+static bool more_made;
+
+void
+make_more_patterns(void)
+{
+	unsigned char *pat = more;
+
+	if (more_made)
+		return;
+	for (const auto &pq : more_pairs) {
+		const u32 len = pq[0] * pq[1] + 16;
+		memset(pat, 0xff, len);
+		cross_all(pat, len, pq[0]);
+		cross_all(pat, len, pq[1]);
+		for (u32 p : pq)
+			more_first[p / 30] |= (unsigned char)(1 << wheel_index(p));
+		pat += len;
+	}
+	more_made = true;
+}
+
+typedef unsigned char v16qu __attribute__((vector_size(16)));
+
+/* ANDs the pattern of the given period into seg[0 ... len), whose byte 0 is byte lo. */
+static void
+and_pattern(unsigned char *seg, u32 len, u64 lo, const unsigned char *pat, u32 period)
+{
+	for (u32 done = 0, phase = (u32)(lo % period); done < len; phase = 0) {
+		const u32 n = period - phase < len - done ? period - phase : len - done;
+		unsigned char *d = seg + done;
+		const unsigned char *from = pat + phase;
+		u32 i = 0;
+		for (; i + 16 <= n; i += 16) {
+			v16qu a, b;
+			memcpy(&a, d + i, sizeof a);
+			memcpy(&b, from + i, sizeof b);
+			a &= b;
+			memcpy(d + i, &a, sizeof a);
+		}
+		for (; i < n; i++)
+			d[i] &= from[i];
+		done += n;
+	}
+}
+
+void
+presieve_more(unsigned char *seg, u64 lo, u32 len)
+{
+	const unsigned char *pat = more;
+
+	for (const auto &pq : more_pairs) {
+		and_pattern(seg, len, lo, pat, pq[0] * pq[1]);
+		pat += pq[0] * pq[1] + 16;
+	}
+	for (u64 i = lo; i < 6 && i < lo + len; i++)
+		seg[i - lo] |= more_first[i];
+}
+
 /* ANDs the numbers free of 19 and 23 into len <= PATTERN2_PIECE bytes from byte lo on. */
 static void
 presieve2(unsigned char *seg, u64 lo, u32 len)

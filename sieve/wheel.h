@@ -79,6 +79,20 @@ wheel_index(u64 n)
 /* Fills seg with the numbers free of 7 ... 23 from byte lo on. */
 void presieve(unsigned char *seg, u64 lo, u32 len);
 
+/* The first prime that presieve_more() leaves to be crossed off. */
+enum { MORE_FROM = 163 };
+
+/*
+ * Makes the patterns of presieve_more(), once: about 130 KB, worth it for
+ * sieves of several segments.  Not safe to race with presieve_more().
+ */
+void make_more_patterns(void);
+/*
+ * Removes the multiples of the primes 29 ... 157 from presieved seg[0 ...
+ * len), whose byte 0 is byte lo, keeping those primes themselves.
+ */
+void presieve_more(unsigned char *seg, u64 lo, u32 len);
+
 /*
  * Clears the multiples of s in seg[0 ... len), whose byte 0 is byte lo of
  * the rounds, and leaves s at its first multiple past them.

@@ -18,11 +18,11 @@ int wide_level(void);
 
 #ifdef QUARN_WIDE_VARIANTS
 #define WIDE_VARIANTS(linkage, type, name, params, args)                                           \
-	__attribute__((target("arch=x86-64-v4"))) static type name##_v4 params                    \
+	__attribute__((target("arch=x86-64-v4"))) static type name##_v4 params                     \
 	{                                                                                          \
 		return name##_body args;                                                           \
 	}                                                                                          \
-	__attribute__((target("arch=x86-64-v3"))) static type name##_v3 params                    \
+	__attribute__((target("arch=x86-64-v3"))) static type name##_v3 params                     \
 	{                                                                                          \
 		return name##_body args;                                                           \
 	}                                                                                          \

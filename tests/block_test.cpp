@@ -97,8 +97,8 @@ TEST(Blocks, ListingKeptForTheRangesThatFollow)
  * 9999973^2 by the last prime below 10^7; 46381^2 * 46471 lies near
  * 46416^3, where a number has at most two large factors.
  */
-static const u64 resolved_late_or_early[] = {99999999999973, 99999998397599, 99999999009973,
-    99999460000729, 99968283268831};
+static const u64 resolved_late_or_early[] = {
+    99999999999973, 99999998397599, 99999999009973, 99999460000729, 99968283268831};
 
 static void
 expect_windows_and_numbers()

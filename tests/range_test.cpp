@@ -1,113 +1,178 @@
-/* The primes of ranges against primesieve's, at places that stress the range sieve. */
+/*
+ * The text of the primes of ranges against primesieve's, sieved by one to
+ * four threads, at places that stress the range sieve and its order.
+ */
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "range.h"
 
 static FILE *oracle;
-static uint64_t compared_from, taken, wrong_at;
-static bool agree;
+static uint64_t compared_from, written;
+static std::string wrong;
 
-/* Compares each prime with the oracle's next line as it comes. */
-static void
-take(uint64_t base, const uint32_t *offs, int n)
+/* One line a prime, the primes below compared_from left out. */
+static char *
+put_lines(char *out, uint64_t base, const uint32_t *offs, int n)
 {
-	for (int i = 0; i < n; i++) {
-		uint64_t want = 0;
-		if (base + offs[i] < compared_from)
-			continue;
-		if (agree && (fscanf(oracle, "%" SCNu64, &want) != 1 || want != base + offs[i])) {
-			agree = false;
-			wrong_at = base + offs[i];
+	for (int i = 0; i < n; i++)
+		if (base + offs[i] >= compared_from)
+			out += sprintf(out, "%" PRIu64 "\n", base + offs[i]);
+	return out;
+}
+
+/* Compares the text with the oracle's as it comes, in order. */
+static bool
+compare_text(const char *text, size_t len)
+{
+	static char want[1 << 16];
+
+	for (size_t done = 0; done < len && wrong.empty();) {
+		size_t n = len - done < sizeof want ? len - done : sizeof want;
+		size_t got = fread(want, 1, n, oracle);
+		if (got != n || memcmp(want, text + done, n) != 0) {
+			size_t at = 0;
+			while (at < got && want[at] == text[done + at])
+				at++;
+			wrong = "byte " + std::to_string(written + done + at) + " differs";
 		}
-		taken++;
+		done += n;
 	}
+	written += len;
+	return true;
 }
 
 /*
- * Lists start ... stop both ways, the oracle from `from` on; an empty
- * string when they agree.
+ * Lists start ... stop with `threads` threads and compares the primes
+ * from `from` on; an empty string when they agree.
  */
 static std::string
-differences(uint64_t start, uint64_t stop, uint64_t from = 0)
+differences(uint64_t start, uint64_t stop, int threads, uint64_t from = 0)
 {
 	compared_from = from > start ? from : start;
 	std::string cmd =
 	    "primesieve " + std::to_string(compared_from) + " " + std::to_string(stop) + " -p";
-	uint64_t extra;
+	char extra;
 
 	oracle = popen(cmd.c_str(), "r");
 	if (oracle == nullptr)
 		return "cannot run " + cmd;
-	agree = true;
-	taken = 0;
-	range_primes(start, stop, take);
-	bool more = fscanf(oracle, "%" SCNu64, &extra) == 1;
+	wrong.clear();
+	written = 0;
+	int status = range_primes(start, stop, threads, put_lines, 21, compare_text);
+	bool more = fread(&extra, 1, 1, oracle) == 1;
 	if (pclose(oracle) != 0)
 		return "failed: " + cmd;
-	if (!agree)
-		return "prime " + std::to_string(taken) + " differs: " + std::to_string(wrong_at);
+	if (status != 0)
+		return "status " + std::to_string(status);
+	if (!wrong.empty())
+		return wrong;
 	if (more)
-		return "missing from " + std::to_string(extra) + " on";
+		return "missing from byte " + std::to_string(written) + " on";
 	return "";
 }
 
 static void
-expect_agree(const uint64_t (*ranges)[2], size_t n)
+expect_agree(const uint64_t (*ranges)[2], size_t n, int threads)
 {
 	for (size_t i = 0; i < n; i++)
-		EXPECT_EQ(differences(ranges[i][0], ranges[i][1]), "")
-		    << ranges[i][0] << " ... " << ranges[i][1];
+		EXPECT_EQ(differences(ranges[i][0], ranges[i][1], threads), "")
+		    << ranges[i][0] << " ... " << ranges[i][1] << ", " << threads << " threads";
 }
 
-/* Bytes of 30 numbers in a segment, a chunk and a block of the sieve. */
-static const uint64_t seg = 30 << 15, chunk = 30 << 19, block = 30ULL << 24;
+/*
+ * Bytes of 30 numbers: a sieve segment; the first unit; a unit without
+ * large primes, and with them (from a stop of 2^42 on).
+ */
+static const uint64_t seg = 30 << 15, first = 30 << 18, unit = 30 << 20, large_unit = 30 << 22;
 
 TEST(Range, EndsOnAndBesidePrimesAndTheSmallest)
 {
 	static const uint64_t ranges[][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 1}, {1, 2}, {2, 2},
 	    {2, 3}, {3, 3}, {3, 4}, {4, 4}, {4, 5}, {5, 5}, {5, 7}, {6, 6}, {7, 7}, {0, 29},
 	    {29, 31}, {30, 30}, {8, 22}, {23, 23}, {997, 1009}, {998, 1008}, {996, 1010},
-	    {1000, 1000}, {5, 4}, {1009, 997}, {0, 100000}};
-	expect_agree(ranges, sizeof ranges / sizeof ranges[0]);
+	    {1000, 1000}, {5, 4}, {1009, 997}, {0, 100000}, {9900, 10100}};
+	expect_agree(ranges, sizeof ranges / sizeof ranges[0], 1);
 }
 
-TEST(Range, SegmentChunkAndBlockEdges)
+TEST(Range, SegmentsAndPresievedPrimes)
 {
 	/*
-	 * Segments are counted from the byte of the start: edges from 0 and
-	 * from an odd start, where primes from 2^16 cross off by chunks and
-	 * those from 2^20 by blocks.
+	 * Segments are counted from the byte of the start; from three of them
+	 * on, 29 ... 157 are presieved, and must stay primes themselves.
 	 */
 	static const uint64_t ranges[][2] = {{0, seg - 1}, {0, seg}, {0, seg + 1},
-	    {0, 2 * seg + 29}, {seg - 31, seg + 31}, {1000000007, 1000000007 + 3 * seg},
-	    {4294967291, 4294967291 + chunk}, {1099511627791, 1099511627791 + chunk + 40}};
-	expect_agree(ranges, sizeof ranges / sizeof ranges[0]);
-	/* A second block: only the primes near its edge are listed again. */
-	const uint64_t start = 1099511627776, edge = start + block;
-	EXPECT_EQ(differences(start, edge + seg, edge - seg), "");
+	    {0, 2 * seg + 29}, {0, 3 * seg}, {seg - 31, seg + 31}, {150, 3 * seg},
+	    {1000000007, 1000000007 + 3 * seg}};
+	expect_agree(ranges, sizeof ranges / sizeof ranges[0], 1);
 }
 
 TEST(Range, SquaresOfSievingPrimes)
 {
-	/* 29, 31 and 65521: the first two and the last of the segment tier;
-	 * 65537 and 1048573 the first and last of the chunk tier; 1048583
-	 * the first of the block tier. */
-	static const uint64_t ranges[][2] = {{840, 842}, {841, 841}, {960, 962},
+	/*
+	 * 163^2, the first square crossed off; 65521 and 65537, the last of
+	 * the segment tier and the first of the middle; 2097143 and 2097169,
+	 * the last of the middle tier and the first of the large.
+	 */
+	static const uint64_t ranges[][2] = {{26568, 26570}, {26569, 26569},
 	    {4293001440, 4293001442}, {4295098368, 4295098370}, {4295098369, 4295098369},
-	    {1099509530328, 1099509530330}, {1099528404888, 1099528404890},
-	    {1099528404889 - 1000000, 1099528404889 + 1000000}};
-	expect_agree(ranges, sizeof ranges / sizeof ranges[0]);
+	    {4398008762448, 4398008762450}, {4398117814561, 4398117814561},
+	    {4398117814561 - 1000000, 4398117814561 + 1000000}};
+	expect_agree(ranges, sizeof ranges / sizeof ranges[0], 1);
 }
 
-TEST(Range, AroundTwoTo32AndTheLastBelowTwoTo53)
+TEST(Range, UnitsHandedToThreadsInTurn)
 {
-	static const uint64_t ranges[][2] = {{4294967296 - 2000000, 4294967296 + 2000000},
-	    {RANGE_MAX - 30000000, RANGE_MAX}, {RANGE_MAX - 100, RANGE_MAX - 1},
-	    {RANGE_MAX, RANGE_MAX}};
-	expect_agree(ranges, sizeof ranges / sizeof ranges[0]);
+	/*
+	 * Fewer units than threads; a last unit of one byte, after units of
+	 * each size; the first large prime joining; the top below 2^53.
+	 */
+	static const uint64_t ranges[][2] = {{0, 1000}, {0, first - 1}, {0, first + 29},
+	    {1000000000, 1000000000 + first + 2 * unit},
+	    {4398117814561 - first, 4398117814561 + first}, {RANGE_MAX - first - 60, RANGE_MAX}};
+	for (int threads = 1; threads <= 4; threads++)
+		expect_agree(ranges, sizeof ranges / sizeof ranges[0], threads);
+}
+
+TEST(Range, LongRangesOnTheirTails)
+{
+	/* From 0 across 2^32; units with the large tier; on three threads. */
+	EXPECT_EQ(differences(0, 4294967296 + 4 * unit, 3, 4294967296 - first), "");
+	const uint64_t from = 35184372088832;
+	EXPECT_EQ(
+	    differences(from, from + first + 2 * large_unit, 3, from + first + large_unit - seg),
+	    "");
+}
+
+static int fail_after;
+
+/* Fails with ENOSPC at its fail_after-th call. */
+static bool
+failing_write(const char *, size_t)
+{
+	if (--fail_after > 0)
+		return true;
+	errno = ENOSPC;
+	return false;
+}
+
+TEST(Range, AFailedWriteStopsEveryThread)
+{
+	compared_from = 0;
+	for (int threads = 1; threads <= 4; threads++)
+		for (int calls : {1, 3}) {
+			fail_after = calls;
+			errno = 0;
+			EXPECT_EQ(range_primes(1000000000, 1000000000 + 8 * unit, threads,
+				      put_lines, 21, failing_write),
+			    RANGE_WRITE_FAILED)
+			    << threads << " threads";
+			EXPECT_EQ(errno, ENOSPC);
+		}
 }
