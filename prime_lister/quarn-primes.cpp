@@ -99,7 +99,7 @@ static char *
 put_primes(char *p, u64 base, const u32 *offs, int n)
 {
 	char lead[24] = {};
-	u64 lead_of = UINT64_MAX;
+	u64 from = 0, to = 0; /* the numbers that share the leading digits */
 	size_t lead_len = 0;
 	int i = 0;
 
@@ -108,13 +108,15 @@ put_primes(char *p, u64 base, const u32 *offs, int n)
 		*p++ = '\n';
 	}
 	for (; i < n; i++) {
-		const u64 x = base + offs[i], hi = x / 10000;
-		if (hi != lead_of) {
-			lead_of = hi;
+		const u64 x = base + offs[i];
+		if (x >= to) {
+			const u64 hi = x / 10000;
 			lead_len = (size_t)(put_number(lead, hi) - lead);
+			from = hi * 10000;
+			to = from + 10000;
 		}
 		memcpy(p, lead, 16);
-		memcpy(p + lead_len, four.d[x - hi * 10000], 4);
+		memcpy(p + lead_len, four.d[x - from], 4);
 		p[lead_len + 4] = '\n';
 		p += lead_len + 5;
 	}

@@ -45,8 +45,14 @@ enum {
 	FIRST_UNIT_BYTES = 1 << 18,
 	/* The middle tier crosses off this much of a unit at a time, in the L2 cache. */
 	PART_BYTES = 1 << 20,
-	/* A thread's text is written when the next batch might not fit. */
+	/*
+	 * A thread's text is written when the next batch might not fit: a
+	 * unit's whole text where it may fit in OUT_BYTES, about 20 bytes a
+	 * byte, otherwise pieces of OUT_PIECE.
+	 */
 	OUT_BYTES = 1 << 20,
+	OUT_PIECE = 1 << 18,
+	TEXT_PER_BYTE = 20,
 	/* Rounds are counted from here, so that a round may start before its unit. */
 	ROUND_BIAS = 1 << 24,
 	/* Bytes read off at a time: at most PRIME_BATCH primes. */
@@ -152,26 +158,6 @@ first_multiple(u32 p, u64 n, u64 *round)
 	return wheel_index(m);
 }
 
-/*
- * Starts the primes of ps whose square lies below the end of the len
- * bytes from byte b on at their first multiples there; returns how many.
- */
-static int
-start_tier(sieving *s, const u32 *ps, int count, u64 b, u32 len)
-{
-	const u64 end = 30 * (b + len);
-	int n = 0;
-
-	for (; n < count && (u64)ps[n] * ps[n] < end; n++) {
-		u64 round;
-		s[n].p = ps[n];
-		s[n].r = (unsigned char)wheel_index(ps[n]);
-		s[n].k = (unsigned char)first_multiple(ps[n], 30 * b, &round);
-		s[n].round = (u32)(round - b + ROUND_BIAS);
-	}
-	return n;
-}
-
 /* Clears the multiples of p in bits[0 ... len) from round byte j, wheel index k, on. */
 static inline void
 cross_from(unsigned char *bits, u32 len, u32 p, int64_t j, int k)
@@ -254,6 +240,57 @@ find_eight(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 	memcpy(j, &ji, sizeof ji);
 	memcpy(k, &ki, sizeof ki);
 }
+
+/* The number of the primes of ps[0 ... count), ascending, whose square is at most n. */
+static int
+squares_to(const u32 *ps, int count, u64 n)
+{
+	int lo = 0, hi = count;
+
+	while (lo < hi) {
+		int mid = lo + (hi - lo) / 2;
+		if ((u64)ps[mid] * ps[mid] <= n)
+			lo = mid + 1;
+		else
+			hi = mid;
+	}
+	return lo;
+}
+
+/*
+ * Starts the primes of ps whose square lies below the end of the len
+ * bytes from byte b on at their first multiples there, eight at a time
+ * those whose square lies at or below the start; returns how many.
+ */
+static inline __attribute__((always_inline)) int
+start_tier_body(sieving *s, const u32 *ps, int count, u64 b, u32 len)
+{
+	const int before = squares_to(ps, count, 30 * b),
+		  n = squares_to(ps, count, 30 * (b + len) - 1);
+	int32_t at[8], j[8], k[8];
+	int i = 0;
+
+	for (; i + 8 <= before; i += 8) {
+		find_eight(b, ps + i, at, j, k);
+		for (int lane = 0; lane < 8; lane++) {
+			s[i + lane].p = ps[i + lane];
+			s[i + lane].r = (unsigned char)wheel_index(ps[i + lane]);
+			s[i + lane].k = (unsigned char)k[lane];
+			s[i + lane].round = (u32)(j[lane] + ROUND_BIAS);
+		}
+	}
+	for (; i < n; i++) {
+		u64 round;
+		s[i].p = ps[i];
+		s[i].r = (unsigned char)wheel_index(ps[i]);
+		s[i].k = (unsigned char)first_multiple(ps[i], 30 * b, &round);
+		s[i].round = (u32)(round - b + ROUND_BIAS);
+	}
+	return n;
+}
+
+WIDE_VARIANTS(static, int, start_tier, (sieving * s, const u32 *ps, int count, u64 b, u32 len),
+    (s, ps, count, b, len))
 
 /*
  * Adds the primes of ps[0 ... LARGE_GROUP) with a multiple in the unit of
@@ -509,6 +546,25 @@ work(void *arg)
 	return nullptr;
 }
 
+/*
+ * With large primes, UNIT_BYTES.  Otherwise as short as the sieving
+ * primes allow, a power of two from 2^15 to SHORT_UNIT_BYTES and at least
+ * eight bytes a prime: each prime costs a division a unit, and a short
+ * unit's text fits its thread's buffer, so that threads write their units
+ * one after another without waiting.
+ */
+static u32
+unit_size(void)
+{
+	u32 n = 1 << 15;
+
+	if (large_count > 0)
+		return UNIT_BYTES;
+	while (n < SHORT_UNIT_BYTES && n < 8 * (u64)(small_count + middle_count))
+		n *= 2;
+	return n;
+}
+
 /* An upper bound on the number of primes up to x >= 2: 1.25506 x / ln x. */
 static size_t
 primes_below(double x)
@@ -612,11 +668,14 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 		make_more_patterns();
 	if (!list_sieving(stop))
 		return RANGE_NO_MEMORY;
-	unit_bytes = (u32)min_u64(large_count > 0 ? UNIT_BYTES : SHORT_UNIT_BYTES, byte_count);
+	unit_bytes = (u32)min_u64(unit_size(), byte_count);
 	first_unit_bytes = (u32)min_u64(FIRST_UNIT_BYTES, unit_bytes);
 	unit_count = 1 + (byte_count - first_unit_bytes + unit_bytes - 1) / unit_bytes;
-	/* A unit's whole text, where it is shorter than OUT_BYTES. */
-	out_bytes = (size_t)min_u64(OUT_BYTES, ((u64)unit_bytes * 8 + 3) * line_max) + LINE;
+	out_bytes = (size_t)min_u64((u64)unit_bytes * 8 + 3, PRIME_BATCH) * line_max + LINE;
+	if ((u64)unit_bytes * TEXT_PER_BYTE <= OUT_BYTES)
+		out_bytes += (size_t)unit_bytes * TEXT_PER_BYTE;
+	else
+		out_bytes += OUT_PIECE;
 	worker_count = (int)min_u64(min_u64(threads < 1 ? 1 : threads, MAX_THREADS), unit_count);
 	for (int i = 0; i < worker_count; i++)
 		if (!map_worker(&workers[i])) {
