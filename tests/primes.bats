@@ -59,17 +59,61 @@ run_primes() {
 	run_primes 0 "" "" 1
 	run_primes 0 "" "" 20-10
 	run_primes 0 "" "" 9007199254740991 0
+	# Primes whose last eight and last four digits are nines.
+	run_primes 0 "799999999" "" 799999999 799999999
+	run_primes 0 "9999999779999" "" 9999999779990 9999999780000
+	run_primes 0 $'9973\n10007' "" 9973 10007
 }
 
 @test "lines as an independent lister prints them, across digit and text boundaries" {
 	command -v primesieve >/dev/null || skip "primesieve not installed"
 	for range in "0 200000" "99990000 100010000" "999999000 1000001000" \
 		"1234599999000 1234600001000" "999999999990000 1000000000010000" \
-		"9007199254700000 9007199254740991"; do
+		"9007199254700000 9007199254740991" "0 30000000"; do
 		"$PRIMES" $range >out
 		primesieve $range -p >want
 		cmp out want || { echo "quarn-primes $range differs"; return 1; }
 	done
+}
+
+@test "one CPU and every CPU give the same bytes" {
+	command -v taskset >/dev/null || skip "taskset not installed"
+	[ -z "${EMULATED:-}" ] || skip "the emulator's CPUs are the host's"
+	for range in "0 30000000" "9007199000000000 9007199254740991"; do
+		"$PRIMES" $range >all
+		taskset -c 0 "$PRIMES" $range >one
+		cmp all one || { echo "quarn-primes $range differs on one CPU"; return 1; }
+	done
+}
+
+@test "memory that cannot be mapped is reported before anything is written" {
+	[ -z "${EMULATED:-}" ] || skip "the limit would bind the emulator"
+	# The smallest limit under which a short job runs, in steps of 256 KB.
+	limit=1024
+	until (ulimit -v $limit; "$PRIMES" 1000 >/dev/null 2>&1); do
+		limit=$((limit + 256))
+		[ $limit -le 65536 ] || skip "runs under no limit below 64 MB (a sanitizer build?)"
+	done
+	# Near 2^53 the job needs some 20 MB more.
+	got=0
+	(ulimit -v $((limit + 2048)); "$PRIMES" 9007199000000000 9007199254740991 >out 2>err) || got=$?
+	outcome "quarn-primes under ulimit -v $((limit + 2048))" "$got" 1 "" \
+		"quarn-primes: Cannot allocate memory"
+}
+
+@test "pieces listed apart with GNU parallel join into the whole" {
+	command -v parallel >/dev/null || skip "GNU parallel not installed"
+	# As the README has it, on this machine, pieces of 10^8: the twin
+	# pipeline starts each piece after the first 2 below its boundary.
+	seq 0 9 | PRIMES=$PRIMES parallel --will-cite -k -j 2 -S : \
+		'"$PRIMES" $(( {} * 100000000 )) $(( ({} + 1) * 100000000 - 1 ))' >pieces
+	"$PRIMES" 999999999 >whole
+	cmp pieces whole
+	seq 0 9 | PRIMES=$PRIMES TWIN=$TWIN parallel --will-cite -k -j 2 -S : \
+		'"$PRIMES" $(( {} * 100000000 - ({} > 0) * 2 )) $(( ({} + 1) * 100000000 - 1 )) | "$TWIN"' >pieces
+	"$PRIMES" 999999999 | "$TWIN" >whole
+	cmp pieces whole
+	[ "$(wc -l <whole)" = 3424506 ]
 }
 
 @test "a closed pipe ends the largest range at once" {
