@@ -8,7 +8,7 @@ runs=${RUNS:-11}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-for tool in primesieve factor seq bc /usr/bin/time; do
+for tool in primesieve factor seq bc taskset /usr/bin/time; do
 	command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
 done
 cmake -S . -B build -DQUARN_BENCH=ON >/dev/null
@@ -117,15 +117,27 @@ echo "4. Filter behind the prime lister"
 side_by_side 1.15 "$runs" primesieve 3e8 -p "|" $twin --vs primesieve 3e8 -p
 echo "   The floor for any reader of that pipe, one that parses nothing:"
 side_by_side - "$runs" primesieve 3e8 -p "|" build/bench/pipe_floor --vs primesieve 3e8 -p
-echo "5. The prime lister, against primesieve's printing"
-side_by_side 0.5 "$runs" $primes 1e9 --vs primesieve 1e9 -p
-side_by_side 0.8 "$runs" $primes 9007199000000000 9007199254740991 \
-	--vs primesieve 9007199000000000 9007199254740991 -p
+echo "5. The prime lister, against primesieve's printing, on every CPU and on one"
+top="9007199000000000 9007199254740991"
+side_by_side 0.08 "$runs" $primes 1e9 --vs primesieve 1e9 -p
+side_by_side 0.11 "$runs" taskset -c 0 $primes 1e9 --vs taskset -c 0 primesieve 1e9 -p
+side_by_side 0.40 "$runs" $primes $top --vs primesieve $top -p
+side_by_side 0.55 "$runs" taskset -c 0 $primes $top --vs taskset -c 0 primesieve $top -p
 side_by_side 1.0 $((3 * runs)) $primes 1000 --vs primesieve 1000 -p
-side_by_side 0.6 "$runs" $primes 1e9 "|" $twin --vs primesieve 1e9 -p "|" $twin
+echo "   The first line near 2^53 (a shell on each side, for the pipe):"
+side_by_side 1.0 $((3 * runs)) sh -c "$primes $top | head -n 1" \
+	--vs sh -c "primesieve $top -p | head -n 1"
+side_by_side 0.40 "$runs" $primes 1e9 "|" $twin --vs primesieve 1e9 -p "|" $twin
 pairs=$($primes 1e9 | $twin | wc -l)
-printf '  twin pairs below 10^9: %s (%s)\n\n' "$pairs" \
+printf '  twin pairs below 10^9: %s (%s)\n' "$pairs" \
 	"$([ "$pairs" = 3424506 ] && echo as known || echo "WRONG: 3424506 known")"
+# The smallest address-space limit, to 64 KB, under which 1e9 runs.
+lo=0 hi=65536
+while [ $((hi - lo)) -gt 64 ]; do
+	mid=$(((lo + hi) / 2))
+	if (ulimit -v $mid && $primes 1e9 >/dev/null 2>&1); then hi=$mid; else lo=$mid; fi
+done
+printf '  smallest ulimit -v under which quarn-primes 1e9 runs: %s KB (goal <= 12288 KB)\n\n' "$hi"
 echo "6. Peak RSS (goal < 4096 KB; for the block ranges <= 8192 KB)"
 printf '  quarn-around 99999999999973              %6s KB\n' "$(peak_rss $around 99999999999973)"
 printf '  quarn-around 99999640000243              %6s KB\n' "$(peak_rss $around 99999640000243)"
@@ -145,8 +157,6 @@ echo "   The prime lister (goal <= 8192 KB while the stop is at most 10^12):"
 for range in 1000 1e9 999000000000-1000000000000; do
 	printf '  quarn-primes %-30s %6s KB\n' "$range" "$(peak_rss $primes $range)"
 done
-echo "   Near 2^53 (goal <= 32768 KB; primesieve for comparison):"
-printf '  quarn-primes 9007199000000000 9007199254740991 %6s KB\n' \
-	"$(peak_rss $primes 9007199000000000 9007199254740991)"
-printf '  primesieve 9007199000000000 9007199254740991 -p %5s KB\n' \
-	"$(peak_rss primesieve 9007199000000000 9007199254740991 -p)"
+echo "   Near 2^53, all threads (goal <= 32768 KB; primesieve for comparison):"
+printf '  quarn-primes %s %6s KB\n' "$top" "$(peak_rss $primes $top)"
+printf '  primesieve %s -p %5s KB\n' "$top" "$(peak_rss primesieve $top -p)"

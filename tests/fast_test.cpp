@@ -12,6 +12,7 @@
 #include "line.h"
 #include "number.h"
 #include "reference.h"
+#include "wide.h"
 
 using u64 = std::uint64_t;
 
@@ -147,4 +148,16 @@ TEST(Reading, AgreesWithScanf)
 	}
 	for (const auto &line : lines)
 		ASSERT_NO_FATAL_FAILURE(expect_same_reading(line));
+}
+
+TEST(Wide, LevelIsTheCompilersOwnTestOfTheCpu)
+{
+#ifdef QUARN_WIDE_VARIANTS
+	const int want = __builtin_cpu_supports("x86-64-v4") ? 4
+	    : __builtin_cpu_supports("x86-64-v3")            ? 3
+							     : 1;
+	EXPECT_EQ(wide_level(), want);
+#else
+	EXPECT_EQ(wide_level(), 1);
+#endif
 }
