@@ -187,7 +187,7 @@ typedef int32_t v8si __attribute__((vector_size(32)));
  * Returns whether any offset is below len.
  */
 static inline __attribute__((always_inline)) bool
-offsets8(const u32 *ps, v8df a, u32 len, u32 *offs)
+offsets8(const u32 *ps, const v8df &a, u32 len, u32 *offs)
 {
 	v8si pi;
 	u64 any[4];
@@ -207,7 +207,7 @@ offsets8(const u32 *ps, v8df a, u32 len, u32 *offs)
 
 /* Marks the multiples of the first m of the eight primes ps in the segment. */
 static inline __attribute__((always_inline)) void
-mark_eight(const u32 *ps, int m, v8df a, u32 len)
+mark_eight(const u32 *ps, int m, const v8df &a, u32 len)
 {
 	u32 offs[8];
 
@@ -226,7 +226,7 @@ mark_eight(const u32 *ps, int m, v8df a, u32 len)
  * exactly, as both products lie below 2^53.
  */
 static inline __attribute__((always_inline)) void
-near_offsets(const u32 *ps, v8df a, v8su *offs)
+near_offsets(const u32 *ps, const v8df &a, v8su *offs)
 {
 	v8si pi;
 
@@ -258,7 +258,7 @@ mark_short_body(const u32 *ps, int n)
 		}
 		v8su offs[4];
 		u64 any[4];
-		for (int v = 0; v < 4; v++)
+		for (size_t v = 0; v < 4; v++)
 			near_offsets(g + 8 * v, a, &offs[v]);
 		v8su hit = (offs[0] < len) | (offs[1] < len) | (offs[2] < len) | (offs[3] < len);
 		memcpy(any, &hit, sizeof any);

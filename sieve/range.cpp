@@ -203,8 +203,6 @@ struct hits {
 static inline __attribute__((always_inline)) void
 find_eight(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 {
-	static const v8df wheel_d = {1, 7, 11, 13, 17, 19, 23, 29};
-	const v8si wheel_i = {1, 7, 11, 13, 17, 19, 23, 29};
 	const int64_t n = (int64_t)(30 * b);
 	const double third = 1.0 / 30;
 	v8si pi;
@@ -227,10 +225,14 @@ find_eight(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 	res = res >= 30 ? res - 30 : res;
 	v8df q30 = __builtin_convertvector(__builtin_convertvector(p * third, v8di), v8df);
 	v8df pr = p - 30 * q30;
-	v8di kl = (res > wheel_d[0]) + (res > wheel_d[1]) + (res > wheel_d[2]) +
-	    (res > wheel_d[3]) + (res > wheel_d[4]) + (res > wheel_d[5]) + (res > wheel_d[6]);
-	v8si ki = -__builtin_convertvector(kl, v8si);
-	v8df wk = __builtin_convertvector(__builtin_shuffle(wheel_i, ki), v8df);
+	/* k counts the wheel's residues below res; wheel[k] adds up their gaps. */
+	v8di c[7];
+	for (int i = 0; i < 7; i++)
+		c[i] = res > (double)wheel[i];
+	v8si ki = -__builtin_convertvector(c[0] + c[1] + c[2] + c[3] + c[4] + c[5] + c[6], v8si);
+	v8df wk = __builtin_convertvector(1 + (c[0] & 6) + (c[1] & 4) + (c[2] & 2) + (c[3] & 4) +
+		(c[4] & 2) + (c[5] & 4) + (c[6] & 6),
+	    v8df);
 	v8df add = __builtin_convertvector(__builtin_convertvector(pr * wk * third, v8di), v8df);
 	v8df jd = p * t - (double)b;
 	v8si ai = __builtin_convertvector(jd + q30 * wk + add, v8si);
@@ -531,7 +533,7 @@ pass_turn(u64 unit)
 static void *
 work(void *arg)
 {
-	worker *w = (worker *)arg;
+	worker *w = static_cast<worker *>(arg);
 
 	while (take_unit(&w->unit)) {
 		const u64 b =
@@ -585,9 +587,9 @@ list_sieving(u64 stop)
 	unsigned char *area = nullptr;
 
 	shared_size = lines(middle * sizeof(u32) + large);
-	if (shared_size > 0 && (area = (unsigned char *)map(shared_size)) == nullptr)
+	if (shared_size > 0 && (area = static_cast<unsigned char *>(map(shared_size))) == nullptr)
 		return false;
-	middle_p = (u32 *)area;
+	middle_p = reinterpret_cast<u32 *>(area);
 	large_gaps = area + middle * sizeof(u32);
 	small_count = middle_count = 0;
 	large_count = 0;
@@ -606,13 +608,13 @@ map_worker(worker *w)
 	unsigned char *area;
 
 	w->size = bits + out + offs + small + lines(middle_count * sizeof(sieving));
-	if ((area = (unsigned char *)map(w->size)) == nullptr)
+	if ((area = static_cast<unsigned char *>(map(w->size))) == nullptr)
 		return false;
 	w->bits = area;
-	w->out = (char *)area + bits;
-	w->offs = (u32 *)(area + bits + out);
-	w->small = (sieving *)(area + bits + out + offs);
-	w->middle = (sieving *)(area + bits + out + offs + small);
+	w->out = reinterpret_cast<char *>(area + bits);
+	w->offs = reinterpret_cast<u32 *>(area + bits + out);
+	w->small = reinterpret_cast<sieving *>(area + bits + out + offs);
+	w->middle = reinterpret_cast<sieving *>(area + bits + out + offs + small);
 	w->olen = 0;
 	return true;
 }
@@ -663,7 +665,7 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 	line_max = (size_t)line;
 	first_byte = start / 30;
 	byte_count = stop / 30 - first_byte + 1;
-	more = byte_count > 2 * SIEVE_BYTES;
+	more = byte_count > 2 * (u64)SIEVE_BYTES;
 	if (more)
 		make_more_patterns();
 	if (!list_sieving(stop))

@@ -4,7 +4,7 @@
 #include <sys/platform/x86.h>
 
 static int
-find_level(void)
+find_level(void) noexcept
 {
 	const bool v2 = CPU_FEATURE_ACTIVE(CMPXCHG16B) && CPU_FEATURE_ACTIVE(LAHF64_SAHF64) &&
 	    CPU_FEATURE_ACTIVE(POPCNT) && CPU_FEATURE_ACTIVE(SSE3) && CPU_FEATURE_ACTIVE(SSE4_1) &&
