@@ -646,7 +646,8 @@ start_threads(void)
 				started++;
 		(void)pthread_attr_destroy(&attr);
 	}
-	threaded = started > 1;
+	if (started == 1)
+		threaded = false; /* no thread runs to read it */
 	for (int i = started; i < worker_count; i++)
 		(void)munmap(workers[i].bits, workers[i].size);
 	worker_count = started;
