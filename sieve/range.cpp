@@ -669,8 +669,10 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 	more = byte_count > 2 * (u64)SIEVE_BYTES;
 	if (more)
 		make_more_patterns();
-	if (!list_sieving(stop))
+	if (!list_sieving(stop)) {
+		errno = ENOMEM;
 		return RANGE_NO_MEMORY;
+	}
 	unit_bytes = (u32)min_u64(unit_size(), byte_count);
 	first_unit_bytes = (u32)min_u64(FIRST_UNIT_BYTES, unit_bytes);
 	unit_count = 1 + (byte_count - first_unit_bytes + unit_bytes - 1) / unit_bytes;

@@ -49,3 +49,31 @@ TEST(Primes, AgreeWithAnIndependentLister)
 		ASSERT_EQ(listed, oracle(m)) << "primes up to " << m;
 	}
 }
+
+static int batches, stop_after;
+
+/* Lists as take() does, and asks for no more after stop_after batches. */
+static bool
+take_some(const uint32_t *ps, int n)
+{
+	take(ps, n);
+	return ++batches < stop_after;
+}
+
+TEST(Primes, StopWhereTakeHasEnough)
+{
+	/* The batches before the stop, each whole, and no call after it. */
+	const uint32_t m = 9999991;
+	listed.clear();
+	list_primes(m, take);
+	const std::string all = listed;
+	for (int k : {1, 2, 37}) {
+		listed.clear();
+		batches = 0;
+		stop_after = k;
+		list_primes(m, take_some);
+		EXPECT_EQ(batches, k);
+		EXPECT_LT(listed.size(), all.size());
+		EXPECT_EQ(all.compare(0, listed.size(), listed), 0) << "not a prefix after " << k;
+	}
+}

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "range.h"
 
@@ -175,4 +177,54 @@ TEST(Range, AFailedWriteStopsEveryThread)
 			    << threads << " threads";
 			EXPECT_EQ(errno, ENOSPC);
 		}
+}
+
+static int writes;
+
+static bool
+count_write(const char *, size_t)
+{
+	writes++;
+	return true;
+}
+
+/* The address space the process uses now, in bytes; 0 where unknown. */
+static size_t
+address_space()
+{
+	FILE *f = fopen("/proc/self/statm", "r");
+	unsigned long pages = 0;
+
+	if (f == nullptr)
+		return 0;
+	if (fscanf(f, "%lu", &pages) != 1)
+		pages = 0;
+	fclose(f);
+	return pages * (size_t)sysconf(_SC_PAGESIZE);
+}
+
+TEST(Range, MemoryThatCannotBeMappedIsReportedFirst)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+	GTEST_SKIP() << "the sanitizers map memory of their own";
+#endif
+	const size_t used = address_space();
+	rlimit old{}, tight{};
+	if (used == 0)
+		GTEST_SKIP() << "no /proc/self/statm";
+	ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
+	tight = old;
+	tight.rlim_cur = used + (1 << 20);
+	ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+	/* Near 2^53 a job needs some 20 MB. */
+	compared_from = 0;
+	writes = 0;
+	errno = 0;
+	const int status =
+	    range_primes(RANGE_MAX - 1000000000, RANGE_MAX, 2, put_lines, 21, count_write);
+	const int err = errno;
+	ASSERT_EQ(setrlimit(RLIMIT_AS, &old), 0);
+	EXPECT_EQ(status, RANGE_NO_MEMORY);
+	EXPECT_EQ(err, ENOMEM);
+	EXPECT_EQ(writes, 0);
 }
