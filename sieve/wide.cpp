@@ -4,7 +4,7 @@
 #include <sys/platform/x86.h>
 
 static int
-find_level(void) noexcept
+find_level(void)
 {
 	const bool v2 = CPU_FEATURE_ACTIVE(CMPXCHG16B) && CPU_FEATURE_ACTIVE(LAHF64_SAHF64) &&
 	    CPU_FEATURE_ACTIVE(POPCNT) && CPU_FEATURE_ACTIVE(SSE3) && CPU_FEATURE_ACTIVE(SSE4_1) &&
@@ -20,8 +20,12 @@ find_level(void) noexcept
 	return v4 ? 4 : v3 ? 3 : 1;
 }
 
-/* Found once, before main(), so that threads only ever read it. */
-static const int level = find_level();
+/*
+ * Found once, before main(), so that threads only ever read it.  It calls
+ * C functions only, which throw nothing; noexcept would cost the program
+ * the C++ library's handler of exceptions.
+ */
+static const int level = find_level(); // NOLINT(cert-err58-cpp)
 
 int
 wide_level(void)
