@@ -37,8 +37,9 @@ enum {
 	MAX_MIDDLE = 149069,
 	/*
 	 * The bytes of a unit: 126 million numbers where large primes take
-	 * part, each of which costs a division a unit, otherwise 31 million.
-	 * The first unit is short, so that the first lines come soon.
+	 * part, each of which costs a division a unit, otherwise at most 31
+	 * million (unit_size()).  The first unit is short, so that the first
+	 * lines come soon.
 	 */
 	UNIT_BYTES = 1 << 22,
 	SHORT_UNIT_BYTES = 1 << 20,
