@@ -585,11 +585,12 @@ list_sieving(u64 stop)
 	const u32 root = isqrt(stop);
 	const size_t middle = root < MIDDLE_FROM ? 0 : min_u64(MAX_MIDDLE, primes_below(root));
 	const size_t large = root < LARGE_FROM ? 0 : primes_below(root);
+	const size_t size = lines(middle * sizeof(u32) + large);
 	unsigned char *area = nullptr;
 
-	shared_size = lines(middle * sizeof(u32) + large);
-	if (shared_size > 0 && (area = static_cast<unsigned char *>(map(shared_size))) == nullptr)
+	if (size > 0 && (area = static_cast<unsigned char *>(map(size))) == nullptr)
 		return false;
+	shared_size = size;
 	middle_p = reinterpret_cast<u32 *>(area);
 	large_gaps = area + middle * sizeof(u32);
 	small_count = middle_count = 0;
@@ -606,11 +607,12 @@ map_worker(worker *w)
 	const size_t bits = lines(unit_bytes + 8), out = lines(out_bytes);
 	const size_t offs = lines((PRIME_BATCH + 8) * sizeof(u32));
 	const size_t small = lines(small_count * sizeof(sieving));
-	unsigned char *area;
+	const size_t size = bits + out + offs + small + lines(middle_count * sizeof(sieving));
+	unsigned char *area = static_cast<unsigned char *>(map(size));
 
-	w->size = bits + out + offs + small + lines(middle_count * sizeof(sieving));
-	if ((area = static_cast<unsigned char *>(map(w->size))) == nullptr)
+	if (area == nullptr)
 		return false;
+	w->size = size;
 	w->bits = area;
 	w->out = reinterpret_cast<char *>(area + bits);
 	w->offs = reinterpret_cast<u32 *>(area + bits + out);
@@ -620,15 +622,17 @@ map_worker(worker *w)
 	return true;
 }
 
+/* Unmaps the workers from the first on, and then the sieving primes. */
 static void
-unmap_all(void)
+unmap_from(int first)
 {
-	for (int i = 0; i < worker_count; i++)
+	for (int i = first; i < worker_count; i++)
 		(void)munmap(workers[i].bits, workers[i].size);
-	if (shared_size > 0)
+	worker_count = first;
+	if (first == 0 && shared_size > 0)
 		(void)munmap(middle_p, shared_size);
-	worker_count = 0;
-	shared_size = 0;
+	if (first == 0)
+		shared_size = 0;
 }
 
 /* Threads with small stacks of their own size; those that start, run. */
@@ -649,9 +653,7 @@ start_threads(void)
 	}
 	if (started == 1)
 		threaded = false; /* no thread runs to read it */
-	for (int i = started; i < worker_count; i++)
-		(void)munmap(workers[i].bits, workers[i].size);
-	worker_count = started;
+	unmap_from(started);
 }
 
 int
@@ -682,16 +684,17 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 		out_bytes += (size_t)unit_bytes * TEXT_PER_BYTE;
 	else
 		out_bytes += OUT_PIECE;
-	worker_count = (int)min_u64(min_u64(threads < 1 ? 1 : threads, MAX_THREADS), unit_count);
-	for (int i = 0; i < worker_count; i++)
-		if (!map_worker(&workers[i])) {
-			if (i == 0) {
-				unmap_all();
-				errno = ENOMEM;
-				return RANGE_NO_MEMORY;
-			}
-			worker_count = i;
-		}
+	/* The workers whose memory can be mapped, at least one. */
+	const int wanted =
+	    (int)min_u64(min_u64(threads < 1 ? 1 : threads, MAX_THREADS), unit_count);
+	worker_count = 0;
+	while (worker_count < wanted && map_worker(&workers[worker_count]))
+		worker_count++;
+	if (worker_count == 0) {
+		unmap_from(0);
+		errno = ENOMEM;
+		return RANGE_NO_MEMORY;
+	}
 	next_unit = turn = 0;
 	failed = false;
 	start_threads();
@@ -699,7 +702,7 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 	for (int i = 1; i < worker_count; i++)
 		(void)pthread_join(workers[i].thread, nullptr);
 	threaded = false;
-	unmap_all();
+	unmap_from(0);
 	if (failed) {
 		errno = failed_errno;
 		return RANGE_WRITE_FAILED;

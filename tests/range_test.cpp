@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -203,20 +204,18 @@ address_space()
 	return pages * (size_t)sysconf(_SC_PAGESIZE);
 }
 
-TEST(Range, MemoryThatCannotBeMappedIsReportedFirst)
+/* A job near 2^53, which needs some 20 MB, under a limit of `extra` more than now. */
+static void
+expect_no_memory(size_t extra)
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-	GTEST_SKIP() << "the sanitizers map memory of their own";
-#endif
 	const size_t used = address_space();
 	rlimit old{}, tight{};
-	if (used == 0)
-		GTEST_SKIP() << "no /proc/self/statm";
+
+	ASSERT_NE(used, 0U) << "no /proc/self/statm";
 	ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
 	tight = old;
-	tight.rlim_cur = used + (1 << 20);
+	tight.rlim_cur = used + extra;
 	ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
-	/* Near 2^53 a job needs some 20 MB. */
 	compared_from = 0;
 	writes = 0;
 	errno = 0;
@@ -224,7 +223,30 @@ TEST(Range, MemoryThatCannotBeMappedIsReportedFirst)
 	    range_primes(RANGE_MAX - 1000000000, RANGE_MAX, 2, put_lines, 21, count_write);
 	const int err = errno;
 	ASSERT_EQ(setrlimit(RLIMIT_AS, &old), 0);
-	EXPECT_EQ(status, RANGE_NO_MEMORY);
+	EXPECT_EQ(status, RANGE_NO_MEMORY) << "with " << extra << " bytes to spare";
 	EXPECT_EQ(err, ENOMEM);
 	EXPECT_EQ(writes, 0);
+}
+
+TEST(Range, MemoryThatCannotBeMappedIsReportedFirst)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+	GTEST_SKIP() << "the sanitizers map memory of their own";
+#endif
+	/* A job that maps and unmaps its memory, and memory mapped since. */
+	compared_from = 0;
+	ASSERT_EQ(range_primes(1000000000, 1300000000, 2, put_lines, 21, count_write), 0);
+	const size_t len = 16 << 20;
+	void *kept = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+	ASSERT_NE(kept, MAP_FAILED);
+	memset(kept, 0x5a, len);
+	/* No room for the sieving primes; room for them, but not for a thread's memory. */
+	expect_no_memory(1 << 20);
+	expect_no_memory(8 << 20);
+	const unsigned char *p = static_cast<unsigned char *>(kept);
+	size_t same = 0;
+	while (same < len && p[same] == 0x5a)
+		same++;
+	EXPECT_EQ(same, len) << "the memory mapped after the first job was touched";
+	munmap(kept, len);
 }
