@@ -16,7 +16,11 @@ template <u32 len> struct pattern_bytes {
 	unsigned char b[len];
 };
 
-/* The bits of the numbers from 0 on that no prime of ps divides. */
+/*
+ * The bits of the numbers from 0 on that no prime of ps divides: each
+ * prime's multiples p m, m coprime to 30, crossed off, as few steps as a
+ * compiler allows for constant expressions.
+ */
 template <u32 len, int n>
 static constexpr pattern_bytes<len>
 make_pattern(const u32 (&ps)[n])
@@ -24,12 +28,13 @@ make_pattern(const u32 (&ps)[n])
 	pattern_bytes<len> t{};
 
 	for (u32 i = 0; i < len; i++)
-		for (u32 k = 0; k < 8; k++) {
-			bool free = true;
-			for (u32 p : ps)
-				free = free && (30 * i + wheel[k]) % p != 0;
-			t.b[i] |= (unsigned char)(free << k);
-		}
+		t.b[i] = 0xff;
+	for (u32 p : ps)
+		for (u32 m = 0; p * m < 30 * len; m += 30)
+			for (u32 k = 0; k < 8 && p * (m + wheel[k]) < 30 * len; k++) {
+				const u32 x = p * (m + wheel[k]);
+				t.b[x / 30] &= wheel_steps.steps[wheel_index(p)].mask[k];
+			}
 	return t;
 }
 

@@ -63,16 +63,17 @@ enum {
 	FIRST_BYTE_PRIMES = 0x7e,
 };
 
+/* For each residue mod 30, the wheel index of it or of the next one coprime to 30. */
+static constexpr unsigned char next_index[30] = {
+    0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 4, 4, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7};
+
 /*
  * The wheel index of n mod 30 where it is coprime to 30, otherwise that of
  * the next residue up that is.
  */
-static inline int
+static constexpr inline int
 wheel_index(u64 n)
 {
-	static constexpr unsigned char next_index[30] = {0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3,
-	    4, 4, 4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7};
-
 	return next_index[n % 30];
 }
 
