@@ -9,9 +9,6 @@
 #include "primes.h"
 #include "wide.h"
 
-typedef uint64_t u64;
-typedef uint32_t u32;
-
 enum {
 	/*
 	 * Primes from here on are large.  46416^3 > 10^14, so a number has at
@@ -114,12 +111,6 @@ static slot slots[BLOCK_LEN];
 static u64 block_base;
 
 static u64
-min_u64(u64 a, u64 b)
-{
-	return a < b ? a : b;
-}
-
-static u64
 inverse(u64 p)
 {
 	u64 x = p; /* right to 3 bits; each step doubles them */
@@ -173,36 +164,6 @@ start_steps(u64 a)
 		steps[step_count].next = first_multiple(a, steps[step_count].q);
 		step_count++;
 	}
-}
-
-typedef double v8df __attribute__((vector_size(64)));
-typedef int64_t v8di __attribute__((vector_size(64)));
-typedef u32 v8su __attribute__((vector_size(32)));
-typedef int32_t v8si __attribute__((vector_size(32)));
-
-/*
- * For each p of ps[0 ... 8), p - 1 - a mod p: the offset of its first
- * multiple from a + 1 on, for a < 2^47 and p < 2^24.  The double
- * quotient is off by at most one; the product and difference are exact.
- * Returns whether any offset is below len.
- */
-static inline __attribute__((always_inline)) bool
-offsets8(const u32 *ps, const v8df &a, u32 len, u32 *offs)
-{
-	v8si pi;
-	u64 any[4];
-
-	memcpy(&pi, ps, sizeof pi);
-	v8df p = __builtin_convertvector(pi, v8df);
-	v8df q = __builtin_convertvector(__builtin_convertvector(a / p, v8di), v8df);
-	v8df r = a - q * p;
-	r = r < 0 ? r + p : r;
-	r = r >= p ? r - p : r;
-	v8su off = __builtin_convertvector(p - 1 - r, v8su);
-	memcpy(offs, &off, sizeof off);
-	v8su hit = off < len;
-	memcpy(any, &hit, sizeof any);
-	return (any[0] | any[1] | any[2] | any[3]) != 0;
 }
 
 /* Marks the multiples of the first m of the eight primes ps in the segment. */
@@ -438,19 +399,6 @@ take_kept(const u32 *ps, int n)
 		kept[count++] = ps[i];
 	kept_count = count;
 	return true;
-}
-
-/* The largest integer whose square is at most b. */
-static u32
-isqrt(u64 b)
-{
-	u32 r = (u32)sqrt((double)b);
-
-	while ((u64)r * r > b)
-		r--;
-	while ((u64)(r + 1) * (r + 1) <= b)
-		r++;
-	return r;
 }
 
 /*

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "arith.h"
 #include "wide.h"
 
 double factors[MAX_FACTORS];
@@ -50,9 +51,6 @@ divides(double n, double d)
 
 	return q == (double)(long long)q;
 }
-
-typedef double v8df __attribute__((vector_size(64)));
-typedef long long v8di __attribute__((vector_size(64)));
 
 /*
  * Bit k set where candidate k of the revolution based at base divides n.

@@ -1,12 +1,14 @@
 #include "primes.h"
 
+#include <cassert>
+#include <climits>
+#include <cmath>
+
 #include "wheel.h"
 
 enum {
 	/* Primes from 29 up to the square root of 2^32. */
 	MAX_SIEVING = 6600,
-	/* Bytes read off at a time: at most PRIME_BATCH primes. */
-	READ_BYTES = PRIME_BATCH / 8,
 	MORE_SEGMENTS = 2,
 };
 
@@ -87,19 +89,35 @@ list_primes(u32 m, bool (*take)(const u32 *, int))
 	for (u32 lo = 0; lo < top; lo += SIEVE_BYTES) {
 		u32 len = top - lo < (u32)SIEVE_BYTES ? top - lo : (u32)SIEVE_BYTES;
 		presieve(seg, lo, len);
-		if (lo == 0)
-			seg[0] = (seg[0] & ~1u) | FIRST_BYTE_PRIMES;
 		if (more)
 			presieve_more(seg, lo, len);
 		for (int i = first_crossed; i < nsp; i++)
 			cross_off(seg, lo, len, &sp[i]);
 		if (lo + len == top)
-			for (int k = 0; k < 8; k++)
-				if (30 * (top - 1) + wheel[k] > m)
-					seg[top - 1 - lo] &= (unsigned char)~(1 << k);
+			clip_byte(seg + len - 1, top - 1, 0, m);
 		if (!take_segment(seg, lo, len, take))
 			return;
 	}
 	if (batch_len > 0)
 		(void)take(batch, batch_len);
+}
+
+long
+put_gaps(unsigned char *gaps, long count, u32 *last, const u32 *ps, int n)
+{
+	u32 prev = *last; /* in a local: the stores to gaps[] could change *last */
+
+	for (int i = 0; i < n; i++) {
+		assert(ps[i] > prev && ps[i] - prev <= 2 * UCHAR_MAX);
+		gaps[count++] = (unsigned char)((ps[i] - prev) / 2);
+		prev = ps[i];
+	}
+	*last = prev;
+	return count;
+}
+
+size_t
+primes_below(double x)
+{
+	return (size_t)(1.25506 * x / log(x)) + 1;
 }

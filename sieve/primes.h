@@ -2,15 +2,32 @@
 #ifndef QUARN_PRIMES_H
 #define QUARN_PRIMES_H
 
-#include <cstdint>
+#include <cstddef>
 
-/* Most primes handed over at once. */
-enum { PRIME_BATCH = 4096 };
+#include "arith.h"
+
+enum {
+	/* Most primes handed over at once. */
+	PRIME_BATCH = 4096,
+	/* Sieve bytes read off at a time: at most PRIME_BATCH primes. */
+	READ_BYTES = PRIME_BATCH / 8,
+};
 
 /*
  * Hands the primes up to m < 2^32 - 2^24 to take(), in ascending order, in
  * batches of at most PRIME_BATCH, until take() returns false.
  */
-void list_primes(uint32_t m, bool (*take)(const uint32_t *ps, int n));
+void list_primes(u32 m, bool (*take)(const u32 *ps, int n));
+
+/* An upper bound on the number of primes up to x >= 2: 1.25506 x / ln x. */
+size_t primes_below(double x);
+
+/*
+ * Appends the primes ps[0 ... n), ascending and above *last, to gaps[0 ...
+ * count) as halved gaps, a byte each, and leaves *last at the largest;
+ * returns the new count.  A prime p is then the one before plus twice its
+ * gap: below 2^32, primes lie at most 336 apart.
+ */
+long put_gaps(unsigned char *gaps, long count, u32 *last, const u32 *ps, int n);
 
 #endif

@@ -7,6 +7,8 @@ enum {
 	/* 7 * 11 * 13 * 17 and 19 * 23: the periods of the presieve patterns, in bytes. */
 	PATTERN_BYTES = 17017,
 	PATTERN2_PERIOD = 437,
+	/* Byte 0 after the presieve: 1 removed, the presieved primes 7 ... 23 restored. */
+	FIRST_BYTE_PRIMES = 0x7e,
 	/* The second pattern is applied eight periods at a time, from any phase. */
 	PATTERN2_PIECE = 8 * PATTERN2_PERIOD,
 	PATTERN2_BYTES = PATTERN2_PIECE + PATTERN2_PERIOD + 8,
@@ -140,7 +142,7 @@ enum {
 
 static_assert(more_pairs[MORE_PATTERNS - 1][1] < MORE_FROM, "MORE_FROM follows the pairs");
 
-static unsigned char more[MORE_BYTES];
+static unsigned char more_patterns[MORE_BYTES];
 /* The bits of the primes 29 ... 157 in bytes 0 to 5, which their patterns clear. */
 static unsigned char more_first[6];
 static bool more_made;
@@ -148,13 +150,13 @@ static bool more_made;
 void
 make_more_patterns(void)
 {
-	unsigned char *pat = more;
+	unsigned char *pat = more_patterns;
 
 	if (more_made)
 		return;
 	for (const auto &pq : more_pairs) {
 		const u32 len = pq[0] * pq[1] + 16;
-		assert(pat + len <= more + MORE_BYTES);
+		assert(pat + len <= more_patterns + MORE_BYTES);
 		memset(pat, 0xff, len);
 		cross_all(pat, len, pq[0]);
 		cross_all(pat, len, pq[1]);
@@ -192,7 +194,7 @@ and_pattern(unsigned char *seg, u32 len, u64 lo, const unsigned char *pat, u32 p
 void
 presieve_more(unsigned char *seg, u64 lo, u32 len)
 {
-	const unsigned char *pat = more;
+	const unsigned char *pat = more_patterns;
 
 	for (const auto &pq : more_pairs) {
 		and_pattern(seg, len, lo, pat, pq[0] * pq[1]);
@@ -228,6 +230,16 @@ presieve(unsigned char *seg, u64 lo, u32 len)
 	for (u32 done = 0; done < len; done += PATTERN2_PIECE)
 		presieve2(seg + done, lo + done,
 		    len - done < (u32)PATTERN2_PIECE ? len - done : (u32)PATTERN2_PIECE);
+	if (lo == 0 && len > 0)
+		seg[0] = (unsigned char)((seg[0] & ~1u) | FIRST_BYTE_PRIMES);
+}
+
+void
+clip_byte(unsigned char *byte, u64 b, u64 lo, u64 hi)
+{
+	for (int k = 0; k < 8; k++)
+		if (30 * b + wheel[k] < lo || 30 * b + wheel[k] > hi)
+			*byte &= (unsigned char)~(1 << k);
 }
 
 /* For each byte of the sieve, the offsets of its numbers from 30 times its index. */
@@ -249,8 +261,6 @@ make_byte_table()
 }
 
 alignas(32) static constexpr byte_table byte_primes = make_byte_table();
-
-typedef u32 v8su __attribute__((vector_size(32)));
 
 /*
  * Each byte's numbers are copied from the table whole, eight lanes at a

@@ -6,10 +6,7 @@
 #ifndef QUARN_WHEEL_H
 #define QUARN_WHEEL_H
 
-#include <cstdint>
-
-typedef uint32_t u32;
-typedef uint64_t u64;
+#include "arith.h"
 
 /* Bit k of byte i stands for 30 i + wheel[k]. */
 static constexpr u32 wheel[8] = {1, 7, 11, 13, 17, 19, 23, 29};
@@ -59,8 +56,6 @@ struct sieving {
 enum {
 	/* Bytes sieved at a time: they stay in the L1 cache. */
 	SIEVE_BYTES = 1 << 15,
-	/* Byte 0 after the presieve: 1 removed, the presieved primes 7 ... 23 restored. */
-	FIRST_BYTE_PRIMES = 0x7e,
 };
 
 /* For each residue mod 30, the wheel index of it or of the next one coprime to 30. */
@@ -77,8 +72,13 @@ wheel_index(u64 n)
 	return next_index[n % 30];
 }
 
-/* Fills seg with the numbers free of 7 ... 23 from byte lo on. */
+/*
+ * Fills seg with the numbers free of 7 ... 23 from byte lo on; byte 0
+ * keeps the primes 7 ... 23 themselves and loses 1.
+ */
 void presieve(unsigned char *seg, u64 lo, u32 len);
+/* Clears the bits of *byte, byte b of the sieve, for numbers outside lo ... hi. */
+void clip_byte(unsigned char *byte, u64 b, u64 lo, u64 hi);
 
 /* The first prime that presieve_more() leaves to be crossed off. */
 enum { MORE_FROM = 163 };

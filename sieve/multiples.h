@@ -1,0 +1,78 @@
+/*
+ * Where a sieving prime's multiples start in a unit of the range sieve:
+ * the first byte of the round of its first multiple there, and the wheel
+ * index of the cofactor.  Found anew in every unit, so that the units do
+ * not depend on one another: one prime at a time, or eight at once in
+ * vector doubles.
+ */
+#ifndef QUARN_MULTIPLES_H
+#define QUARN_MULTIPLES_H
+
+#include "arith.h"
+#include "wheel.h"
+
+/* The wheel index and round of the first multiple p m >= n with m >= p coprime to 30. */
+static inline int
+first_round(u32 p, u64 n, u64 *round)
+{
+	u64 m = ceil_div(n, p);
+
+	if (m < p)
+		m = p;
+	*round = p * (m / 30);
+	return wheel_index(m);
+}
+
+/*
+ * For eight primes, each at most the square root of the unit's start n =
+ * 30 b: the byte at[] of the first multiple in or past the unit, the
+ * first byte j[] of its round and its wheel index k[].  The first
+ * multiple p m >= n has m = ceil(n / p), from a double quotient off by at
+ * most one and corrected in integers; the next m coprime to 30 is 30 t +
+ * wheel[k], at byte p t + (p / 30) wheel[k] + ((p mod 30) wheel[k]) / 30.
+ * Each value is an integer below 2^53, exact in a double.
+ */
+static inline __attribute__((always_inline)) void
+find_eight(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
+{
+	const int64_t n = (int64_t)(30 * b);
+	const double third = 1.0 / 30;
+	v8si pi;
+
+	memcpy(&pi, ps, sizeof pi);
+	v8df p = __builtin_convertvector(pi, v8df);
+	v8di pl = __builtin_convertvector(pi, v8di);
+	v8di q = __builtin_convertvector((double)n / p, v8di);
+	v8di r = n - q * pl;
+	q = r < 0 ? q - 1 : q;
+	r = r < 0 ? r + pl : r;
+	q = r >= pl ? q + 1 : q;
+	r = r >= pl ? r - pl : r;
+	v8df m = __builtin_convertvector(q - (r != 0), v8df);
+	v8df t = __builtin_convertvector(__builtin_convertvector(m * third, v8di), v8df);
+	v8df res = m - 30 * t;
+	t = res < 0 ? t - 1 : t;
+	res = res < 0 ? res + 30 : res;
+	t = res >= 30 ? t + 1 : t;
+	res = res >= 30 ? res - 30 : res;
+	v8df q30 = __builtin_convertvector(__builtin_convertvector(p * third, v8di), v8df);
+	v8df pr = p - 30 * q30;
+	/* k counts the wheel's residues below res; wheel[k] adds up their gaps. */
+	v8di c[7];
+	for (int i = 0; i < 7; i++)
+		c[i] = res > (double)wheel[i];
+	v8si ki = -__builtin_convertvector(c[0] + c[1] + c[2] + c[3] + c[4] + c[5] + c[6], v8si);
+	v8df wk = __builtin_convertvector(1 + (c[0] & 6) + (c[1] & 4) + (c[2] & 2) + (c[3] & 4) +
+		(c[4] & 2) + (c[5] & 4) + (c[6] & 6),
+	    v8df);
+	v8df add = __builtin_convertvector(__builtin_convertvector(pr * wk * third, v8di), v8df);
+	v8df jd = p * t - (double)b;
+	v8si ai = __builtin_convertvector(jd + q30 * wk + add, v8si);
+	v8si ji = __builtin_convertvector(jd, v8si);
+
+	memcpy(at, &ai, sizeof ai);
+	memcpy(j, &ji, sizeof ji);
+	memcpy(k, &ki, sizeof ki);
+}
+
+#endif
