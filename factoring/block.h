@@ -1,24 +1,25 @@
-/* Factoring of consecutive integers below 10^14, a block at a time. */
+/*
+ * Factoring of consecutive integers below FACTOR_LIMIT, a block at a
+ * time: the driver of the block path.  A range of one block is factored
+ * whole (window.h); a longer one block by block, its small primes
+ * divided out (small.h) and its large primes marked a segment at a time
+ * (large.h, mark.h).
+ */
 #ifndef QUARN_BLOCK_H
 #define QUARN_BLOCK_H
 
+#include "bounds.h"
+
+/* How block_begin() takes the range's large primes. */
 enum {
-	/* Numbers factored at a time; their slots stay in the L2 cache. */
-	BLOCK_LEN = 1 << 14,
-	/* Numbers that share one pass of the large primes, a multiple of BLOCK_LEN. */
-	SEGMENT_LEN = 1 << 19,
+	/* From the kept list of large.h, made or lengthened as needed: the dialogue's way. */
+	BLOCK_KEPT = 1,
+	/* Listed, in a range of one block even where the kernel would cost less. */
+	BLOCK_LISTED = 2,
 };
 
-/* Keeps the primes listed for a range for the ranges that follow. */
-void block_keep(void);
-/*
- * Whether a range of one block may factor its open numbers by the kernel
- * where that costs less than listing the large primes; on until turned
- * off, as tests do to reach the listing.
- */
-void block_allow_kernel(bool allow);
-/* Starts the range start ... end of positive integers below 10^14. */
-void block_begin(double start, double end);
+/* Starts the range start ... end of positive integers below FACTOR_LIMIT. */
+void block_begin(double start, double end, int how);
 /* Factors the next block of the range; returns its length, 0 past the end. */
 long block_next(void);
 /* Loads number i of the last block into the result table of factor.h. */

@@ -38,12 +38,13 @@ offsets_match_skips()
 static_assert(offsets_match_skips(), "wheel_offsets must sum wheel_skips");
 
 /*
- * Both divisibility tests below rest on one fact.  For nn < 10^14 and
- * d >= 2 the quotient nn / d, if not an integer, lies at least 1/d from
- * every integer, while its rounding error is at most nn * 2^-53 / d,
+ * Both divisibility tests below rest on one fact.  For nn < FACTOR_LIMIT
+ * and d >= 2 the quotient nn / d, if not an integer, lies at least 1/d
+ * from every integer, while its rounding error is at most nn * 2^-53 / d,
  * below 0.012 / d.  So the rounded quotient is an integer exactly when
  * d divides nn, and is then exact.
  */
+static_assert(FACTOR_LIMIT * 0x1p-53 < 0.012, "quotients round to integers only when exact");
 bool
 divides(double n, double d)
 {

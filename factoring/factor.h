@@ -1,6 +1,9 @@
-/* Prime factoring of integral doubles below 10^14 by wheel trial division. */
+/* Prime factoring of integral doubles below FACTOR_LIMIT by wheel trial division. */
 #ifndef QUARN_FACTOR_H
 #define QUARN_FACTOR_H
+
+/* Every number factored lies below 10^14: up to 14 digits. */
+static constexpr double FACTOR_LIMIT = 1e14;
 
 enum { MAX_FACTORS = 64 };
 
@@ -15,7 +18,7 @@ extern long trial_count;
 
 void factor_number(double x);
 
-/* The divisibility tests of the factoring loop, exact for n < 10^14. */
+/* The divisibility tests of the factoring loop, exact for n < FACTOR_LIMIT. */
 bool divides(double n, double d);
 unsigned long long wheel_hits(double n, double base);
 

@@ -75,12 +75,16 @@ put_number(char *p, double x)
 }
 
 /*
- * What follows a factor with exponent e below 47 (2^47 exceeds every
- * admissible number): "^e" unless e is 1, then " * ", in the first bytes,
- * and the length in the last.  Entry 0 is empty.
+ * What follows a factor with exponent e below MAX_EXPONENT (no number
+ * below FACTOR_LIMIT has a factor to that power): "^e" unless e is 1,
+ * then " * ", in the first bytes, and the length in the last.  Entry 0 is
+ * empty.
  */
+enum { MAX_EXPONENT = 47 };
+static_assert((double)(1ULL << MAX_EXPONENT) >= FACTOR_LIMIT, "every exponent has a text");
+
 struct exponent_table {
-	char text[47][8];
+	char text[MAX_EXPONENT][8];
 };
 
 static constexpr exponent_table
@@ -88,7 +92,7 @@ make_exponent_table()
 {
 	exponent_table t{};
 
-	for (int e = 1; e < 47; e++) {
+	for (int e = 1; e < MAX_EXPONENT; e++) {
 		int n = 0;
 		if (e > 1)
 			t.text[e][n++] = '^';

@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "block.h"
+#include "factor.h"
 #include "line.h"
 
 static const char prog_name[] = "quarn-around";
-static const double too_large = 1e14;
 
 /* Factorization lines are gathered here and written in large blocks. */
 static char obuf[1 << 16];
@@ -72,7 +72,7 @@ static double
 block_min(double end)
 {
 	static const double crossover[][2] = {
-	    {1e7, 256}, {1e8, 128}, {1e9, 64}, {1e11, 48}, {1e12, 32}, {too_large, 21}};
+	    {1e7, 256}, {1e8, 128}, {1e9, 64}, {1e11, 48}, {1e12, 32}, {FACTOR_LIMIT, 21}};
 	int i = 0;
 
 	if (dialogue)
@@ -95,7 +95,7 @@ print_blocks(double start, double end)
 {
 	long len;
 
-	block_begin(start, end);
+	block_begin(start, end, dialogue ? BLOCK_KEPT : 0);
 	count_from(start);
 	while ((len = block_next()) > 0)
 		for (long i = 0; i < len; i++) {
@@ -112,7 +112,7 @@ factor_range(double start, double end)
 		(void)fprintf(stderr, "%s: Number must be a positive integer.\n", prog_name);
 		return 1;
 	}
-	if (start >= too_large || end >= too_large) {
+	if (start >= FACTOR_LIMIT || end >= FACTOR_LIMIT) {
 		(void)fprintf(stderr, "%s: Number is too large.\n", prog_name);
 		return 1;
 	}
@@ -149,7 +149,6 @@ interactive(void)
 	double n, start, end;
 
 	dialogue = true;
-	block_keep();
 	for (;;) {
 		memcpy(obuf + olen, prompt, sizeof prompt - 1);
 		olen += sizeof prompt - 1;

@@ -19,6 +19,9 @@ typedef double v8df __attribute__((vector_size(64)));
 typedef int64_t v8di __attribute__((vector_size(64)));
 typedef int32_t v8si __attribute__((vector_size(32)));
 typedef u32 v8su __attribute__((vector_size(32)));
+typedef double v4df __attribute__((vector_size(32)));
+typedef int32_t v4si __attribute__((vector_size(16)));
+typedef u32 v4su __attribute__((vector_size(16)));
 
 static inline u64
 min_u64(u64 a, u64 b)

@@ -13,9 +13,9 @@ using u64 = std::uint64_t;
 static const u64 top = 99999999999999;
 
 static void
-expect_same_lines(u64 start, u64 end)
+expect_same_lines(u64 start, u64 end, int how = 0)
 {
-	std::string got = block_lines(start, end), want = number_lines(start, end);
+	std::string got = block_lines(start, end, how), want = number_lines(start, end);
 	size_t at = 0;
 
 	while (at < got.size() && at < want.size() && got[at] == want[at])
@@ -82,11 +82,10 @@ TEST(Blocks, RandomRanges)
 TEST(Blocks, ListingKeptForTheRangesThatFollow)
 {
 	/* As in the dialogue: windows of any size in turn, one listing. */
-	block_keep();
 	const u64 centres[] = {99999999999973, 10000000019, 999999999989, 99991, 31, 99999999999989,
 	    2153980921, 70368744177664};
 	for (u64 c : centres)
-		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c > 10 ? c - 10 : 1, c + 10));
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c > 10 ? c - 10 : 1, c + 10, BLOCK_KEPT));
 }
 
 /*
@@ -101,26 +100,23 @@ static const u64 resolved_late_or_early[] = {
     99999999999973, 99999998397599, 99999999009973, 99999460000729, 99968283268831};
 
 static void
-expect_windows_and_numbers()
+expect_windows_and_numbers(int how)
 {
 	for (u64 c : resolved_late_or_early) {
-		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c - 10, c + 10));
-		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c, c));
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c - 10, c + 10, how));
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c, c, how));
 	}
 }
 
 TEST(Blocks, StopWhereResolvedByListingAndByKernel)
 {
-	block_allow_kernel(false);
-	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers());
-	block_allow_kernel(true);
-	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers());
+	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers(BLOCK_LISTED));
+	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers(0));
 }
 
 TEST(Blocks, KeptListingAnswersThatStopEarlyAndLate)
 {
 	/* In turn, so that no answer reads the marks another left behind. */
-	block_keep();
-	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers());
-	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers());
+	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers(BLOCK_KEPT));
+	ASSERT_NO_FATAL_FAILURE(expect_windows_and_numbers(BLOCK_KEPT));
 }

@@ -63,14 +63,14 @@ number_lines(std::uint64_t start, std::uint64_t end)
 	return out;
 }
 
-/* The lines of start ... end through the block routine. */
+/* The lines of start ... end through the block routine, its large primes taken as `how` says. */
 inline std::string
-block_lines(std::uint64_t start, std::uint64_t end)
+block_lines(std::uint64_t start, std::uint64_t end, int how = 0)
 {
 	char buf[LINE_MAX_LEN];
 	std::string out;
 	long len;
-	block_begin((double)start, (double)end);
+	block_begin((double)start, (double)end, how);
 	count_from((double)start);
 	while ((len = block_next()) > 0)
 		for (long i = 0; i < len; i++) {

@@ -20,10 +20,9 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	/* Small starts as often as large ones: the top byte picks the scale. */
 	uint64_t start = 1 + (a & 0x00ffffffffffffff) % (top >> (data[7] % 40));
 	uint64_t end = start + len - 1 < top ? start + len - 1 : top;
-	/* From some input on, ranges share one listing, as in the dialogue. */
-	if (data[9] == 0xff)
-		block_keep();
-	if (block_lines(start, end) != number_lines(start, end))
+	/* The large primes as the dialogue takes them, listed, or as the length decides. */
+	const int how = data[9] >= 0xf0 ? BLOCK_KEPT : data[9] >= 0xe0 ? BLOCK_LISTED : 0;
+	if (block_lines(start, end, how) != number_lines(start, end))
 		abort();
 	return 0;
 }

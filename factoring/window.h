@@ -1,0 +1,18 @@
+/*
+ * A range of one block, windows among them, factored whole and stopped
+ * where its numbers are resolved, as the kernel would stop.
+ */
+#ifndef QUARN_WINDOW_H
+#define QUARN_WINDOW_H
+
+#include "arith.h"
+
+/*
+ * Factors the numbers a ... b, fewer than BLOCK_LEN, whose largest square
+ * root is root, into the slots of small.h and the marks of mark.h.  With
+ * kept, the large primes come from the kept list; with list_only, they
+ * are listed even where the kernel would cost less.
+ */
+void window_factor(u64 a, u64 b, u32 root, bool kept, bool list_only);
+
+#endif
