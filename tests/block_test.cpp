@@ -6,6 +6,7 @@
 #include <string>
 
 #include "block.h"
+#include "large.h"
 #include "reference.h"
 
 using u64 = std::uint64_t;
@@ -86,6 +87,28 @@ TEST(Blocks, ListingKeptForTheRangesThatFollow)
 	    2153980921, 70368744177664};
 	for (u64 c : centres)
 		ASSERT_NO_FATAL_FAILURE(expect_same_lines(c > 10 ? c - 10 : 1, c + 10, BLOCK_KEPT));
+}
+
+TEST(Blocks, KeptListDroppedAndMadeAgain)
+{
+	/*
+	 * 99991 * 99989 needs the large primes up to 99989, 9999991 * 9999973
+	 * those below 10^7.  Dropped, the list is made again for 10 digits,
+	 * then lengthened for 14; a range that does not ask for it lists its
+	 * own primes meanwhile.
+	 */
+	const u64 ten = 99991ULL * 99989, fourteen = 9999991ULL * 9999973;
+	for (int round = 0; round < 2; round++) {
+		ASSERT_NO_FATAL_FAILURE(
+		    expect_same_lines(fourteen - 10, fourteen + 10, BLOCK_KEPT));
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(ten - 10, ten + 10, BLOCK_KEPT));
+		large_drop();
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(ten - 10, ten + 10, BLOCK_KEPT));
+		ASSERT_NO_FATAL_FAILURE(expect_same_lines(fourteen - 10, fourteen + 10));
+		ASSERT_NO_FATAL_FAILURE(
+		    expect_same_lines(fourteen - 10, fourteen + 10, BLOCK_KEPT));
+		large_drop();
+	}
 }
 
 /*
