@@ -1,3 +1,9 @@
+/*
+ * The block path's driver: a range of one block is factored whole by
+ * window_factor(); a longer one takes steps for its small primes and a
+ * listing of its large ones, then goes block by block, marking each new
+ * segment as it is reached.
+ */
 #include "block.h"
 
 #include "large.h"

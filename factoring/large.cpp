@@ -1,3 +1,8 @@
+/*
+ * The large primes' sources: a listing of the sieve, marked as it comes;
+ * the halved gaps kept from it; the kept list.  Each hands its primes to
+ * mark_batch() in ascending batches.
+ */
 #include "large.h"
 
 #include "bounds.h"

@@ -1,3 +1,7 @@
+/*
+ * Marking the large primes in a segment: the first multiples of eight
+ * primes at a time from double quotients, built for several vector widths.
+ */
 #include "mark.h"
 
 #include "wide.h"

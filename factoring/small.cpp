@@ -1,3 +1,8 @@
+/*
+ * Dividing the small primes out of a block: by steps, one for each power
+ * of each small prime, kept from block to block in a long range; by the
+ * first multiples of eight primes at a time in a range of one block.
+ */
 #include "small.h"
 
 #include <cassert>

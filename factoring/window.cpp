@@ -1,3 +1,8 @@
+/*
+ * The early stop of a range of one block: the numbers still open after
+ * the small primes, resolved by the kernel or by the large primes in
+ * ascending order, whichever costs less.
+ */
 #include "window.h"
 
 #include "bounds.h"

@@ -1,3 +1,8 @@
+/*
+ * The big tier: the primes of a unit are decoded from their gaps a group
+ * at a time, those with a multiple in the unit gathered without branches
+ * and walked while the next group's bytes are fetched.
+ */
 #include "big_tier.h"
 
 #include "multiples.h"

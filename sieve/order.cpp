@@ -1,3 +1,7 @@
+/*
+ * The ordered output: a lock and a condition for the turns, taken only
+ * where threads share the job.
+ */
 #include "order.h"
 
 #include <cerrno>

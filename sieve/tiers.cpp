@@ -1,3 +1,8 @@
+/*
+ * The small and middle tiers: each unit starts its primes at their first
+ * multiples, eight at a time, then crosses off part by part and segment by
+ * segment, the patterns of 29 ... 157 ANDed in first where they serve.
+ */
 #include "tiers.h"
 
 #include "big_tier.h"
