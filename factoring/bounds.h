@@ -26,6 +26,6 @@ enum {
 
 static_assert((double)LARGE_FROM * LARGE_FROM * LARGE_FROM >= FACTOR_LIMIT,
     "at most two large prime factors");
-static_assert(1e7 * 1e7 >= FACTOR_LIMIT, "MAX_LARGE holds the large primes");
+static_assert(1e7 * 1e7 >= FACTOR_LIMIT, "every root lies below 10^7");
 
 #endif
