@@ -163,6 +163,11 @@ $PROMPT" ""
 $PROMPT" ""
 	dialogue "0\n12\n" 0 "$PROMPT" ""
 	dialogue "abc\n12\n" 0 "$PROMPT" ""
+	# The rest of a line is the next answer: abc ends the dialogue.
+	dialogue "12abc\n13\n" 0 "$PROMPT$(lines 2 22)
+$PROMPT" ""
+	dialogue "12 abc 13\n" 0 "$PROMPT$(lines 2 22)
+$PROMPT" ""
 	dialogue "" 0 "$PROMPT" ""
 	dialogue "1e1 0x10 0" 0 "$PROMPT$(lines 1 20)
 $PROMPT$(lines 6 26)

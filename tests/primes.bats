@@ -115,6 +115,15 @@ run_primes() {
 	"$PRIMES" 999999999 | "$TWIN" >whole
 	cmp pieces whole
 	[ "$(wc -l <whole)" = 3424506 ]
+	# Counted instead of stored: each piece's count, added up in any order.
+	count=$(seq 0 9 | PRIMES=$PRIMES parallel --will-cite -j 2 -S : \
+		'"$PRIMES" $(( {} * 100000000 )) $(( ({} + 1) * 100000000 - 1 )) | wc -l' |
+		awk '{ n += $1 } END { printf "%.0f\n", n }')
+	[ "$count" = 50847534 ]
+	count=$(seq 0 9 | PRIMES=$PRIMES TWIN=$TWIN parallel --will-cite -j 2 -S : \
+		'"$PRIMES" $(( {} * 100000000 - ({} > 0) * 2 )) $(( ({} + 1) * 100000000 - 1 )) | "$TWIN" | wc -l' |
+		awk '{ n += $1 } END { printf "%.0f\n", n }')
+	[ "$count" = 3424506 ]
 }
 
 @test "a closed pipe ends the largest range at once" {

@@ -68,6 +68,11 @@ feed() {
 	feed "3\n$(printf '1%048d' 0)\n" 1 "" "$ERR"
 	feed "3\n3$(printf '%48s' '')5\n" 1 "" "$ERR"
 	feed "3\n5$(printf '%47s' '')\n" 0 "3 5" ""
+	# A carriage return counts toward the 48, before a newline or at the end.
+	feed "3\n$digits48\r\n" 1 "" "$ERR"
+	feed "3\n$(printf '%047d' 5)\r\n" 0 "3 5" ""
+	feed "3\n$(printf '%047d' 5)\r" 0 "3 5" ""
+	feed "3\n$digits48\r" 1 "" "$ERR"
 	feed "3\n5\n7$(printf '%200s' '')\n9\n" 1 "3 5" "$ERR"
 }
 
