@@ -1,6 +1,7 @@
 /* quarn-twin: print the twin pairs in an ascending list of primes. */
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,13 +9,19 @@
 #include <unistd.h>
 
 #include "number.h"
+#include "scan.h"
 
 static const char prog_name[] = "quarn-twin";
 static const int pipe_size = 1 << 20;
 
-static char ibuf[1 << 19];
+/* Input from ibuf[0], with room to read on either side for scan_lines(). */
+enum { IBUF_SIZE = 1 << 19 };
+alignas(64) static char ibuf_room[SCAN_PAD + IBUF_SIZE + SCAN_PAD];
+static char *const ibuf = ibuf_room + SCAN_PAD;
 static size_t ipos, iend;
 static bool ieof;
+
+static uint64_t twins[SCAN_TWINS];
 
 static char obuf[1 << 16];
 static size_t olen;
@@ -73,7 +80,7 @@ refill(void)
 	memmove(ibuf, ibuf + ipos, iend);
 	ipos = 0;
 	do
-		n = read(0, ibuf + iend, sizeof ibuf - iend);
+		n = read(0, ibuf + iend, IBUF_SIZE - iend);
 	while (n < 0 && errno == EINTR);
 	if (n < 0)
 		read_error();
@@ -126,9 +133,44 @@ put_pair(double a, double b)
 	olen = (size_t)(p - obuf);
 }
 
+/* The pair of v - 2 and v, as put_pair() writes it. */
+static void
+put_twin(uint64_t v)
+{
+	char *p;
+
+	if (olen > sizeof obuf - 64)
+		flush_out();
+	p = put_integer(obuf + olen, v - 2);
+	*p++ = ' ';
+	p = put_integer(p, v);
+	*p++ = '\n';
+	olen = (size_t)(p - obuf);
+}
+
+/* Reads the common lines at ipos, after *prev, and writes their pairs. */
+static void
+scan_input(double *prev)
+{
+	uint64_t last = std::isnan(*prev) ? SCAN_NONE : (uint64_t)*prev;
+	size_t n;
+
+	do {
+		const char *p = ibuf + ipos;
+
+		n = scan_lines(&p, ibuf + iend, &last, twins);
+		ipos = (size_t)(p - ibuf);
+		for (size_t i = 0; i < n; i++)
+			put_twin(twins[i]);
+	} while (n >= SCAN_FULL);
+	if (last != SCAN_NONE)
+		*prev = (double)last;
+}
+
 /*
- * Reads the next value into *cur; false at end of input.  A line of a
- * plain digit run is taken directly; any other goes through read_value().
+ * Reads the next value into *cur, a line at a time; false at end of input.
+ * A line of a plain digit run is taken directly; any other goes through
+ * read_value().
  */
 static bool
 next_value(double *cur)
@@ -161,7 +203,12 @@ main(int argc, char *argv[])
 	/* A larger pipe lets the writer run ahead with fewer wake-ups. */
 	(void)fcntl(0, F_SETPIPE_SZ, pipe_size);
 #endif
-	while (next_value(&cur)) {
+	for (;;) {
+		/* Only -0 has its sign set; its pairs print "-0", so it is not scanned. */
+		if (!std::signbit(prev))
+			scan_input(&prev);
+		if (!next_value(&cur))
+			break;
 		if (prev + 2 == cur)
 			put_pair(prev, cur);
 		prev = cur;

@@ -1,0 +1,258 @@
+/*
+ * The common line is a run of 1 to 15 digits and a newline.  Below 10^15
+ * its value is exact in a double, and "%lf" reads a bare digit run as that
+ * integer, so such lines are read here in integers; any other line is left
+ * to get_number().
+ *
+ * scan_lines(&p, end, &prev, twins) reads the common lines from p on.  It
+ * stops before the first other line, before a line whose newline is not
+ * before end, or once SCAN_FULL twins are stored.  Each value that is 2
+ * more than the one before it (*prev for the first) goes into twins; *prev
+ * is left as the last value read, p at the first line not read.  The bytes
+ * from p - SCAN_PAD to end + SCAN_PAD must be readable.
+ */
+#include "scan.h"
+
+#include <cstring>
+
+#ifdef QUARN_TWIN_AVX512
+/* GCC 12 takes the intrinsics' deliberately undefined vectors for mistakes. */
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#include <sys/platform/x86.h>
+#endif
+
+typedef uint64_t u64;
+
+static const u64 ones = 0x0101010101010101;
+
+/* Eight bytes, the first in the low byte, whatever the byte order. */
+static inline u64
+load_le(const char *p)
+{
+	u64 x;
+
+	memcpy(&x, p, sizeof x);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	x = __builtin_bswap64(x);
+#endif
+	return x;
+}
+
+/* The high bit of each byte of x that is not a digit. */
+static inline u64
+non_digits(u64 x)
+{
+	u64 t = x ^ (ones * '0');
+
+	return (((t & ones * 0x7f) + ones * 0x76) | t) & ones * 0x80;
+}
+
+/* The value of eight digit bytes, the first and most significant low. */
+static inline u64
+eight_digits(u64 x)
+{
+	x &= ones * 0x0f;
+	x = (x * 10 + (x >> 8)) & 0x00ff00ff00ff00ff;
+	x = (x * 100 + (x >> 16)) & 0x0000ffff0000ffff;
+	return (x * 10000 + (x >> 32)) & 0xffffffff;
+}
+
+static const u64 pow10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+
+/* A line at a time: the first non-digit of 16 bytes must be its newline. */
+size_t
+scan_lines_generic(const char **pp, const char *end, u64 *prev, u64 *twins)
+{
+	const char *p = *pp;
+	u64 last = *prev;
+	size_t n = 0;
+
+	while (n < SCAN_FULL) {
+		u64 a = load_le(p), b = load_le(p + 8);
+		u64 na = non_digits(a), nb = non_digits(b);
+		size_t len = na ? (size_t)__builtin_ctzll(na) / 8
+		    : nb        ? 8 + (size_t)__builtin_ctzll(nb) / 8
+				: 16;
+		u64 v;
+
+		if (len == 0 || len > 15 || len >= (size_t)(end - p) || p[len] != '\n')
+			break;
+		if (len <= 8)
+			v = eight_digits(a << (64 - 8 * len));
+		else
+			v = eight_digits(a) * pow10[len - 8] + eight_digits(b << (128 - 8 * len));
+		twins[n] = v;
+		n += last + 2 == v;
+		last = v;
+		p += len + 1;
+	}
+	*pp = p;
+	*prev = last;
+	return n;
+}
+
+#ifdef QUARN_TWIN_AVX512
+#define WIDE                                                                                       \
+	__attribute__((                                                                            \
+	    target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt")))
+
+/*
+ * Byte k of a slot of 16 lies 16 - k before the line's newline; it is one
+ * of the line's digits where 15 - k is less than the line's length.
+ */
+WIDE static inline __m512i
+slot_digits(__m512i ends, __m512i lens, __m512i before, __m512i x)
+{
+	const __m512i slot = _mm512_set_epi8(-1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13,
+	    -14, -15, -16, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16,
+	    -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16, -1, -2, -3, -4,
+	    -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16);
+	const __m512i rev = _mm512_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0,
+	    1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11,
+	    12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+	__m512i bytes = _mm512_permutex2var_epi8(before, _mm512_add_epi8(ends, slot), x);
+	__mmask64 digit = _mm512_cmplt_epu8_mask(rev, lens);
+
+	return _mm512_maskz_sub_epi8(digit, bytes, _mm512_set1_epi8('0'));
+}
+
+/*
+ * The values of eight lines from their slots, lines 0, 2, 4, 6 in a and
+ * 1, 3, 5, 7 in b: two digits, four, eight, then sixteen.
+ */
+WIDE static inline __m512i
+slot_values(__m512i a, __m512i b)
+{
+	const __m512i by10 = _mm512_set1_epi16(0x010a);
+	const __m512i by100 = _mm512_set1_epi32(0x00010064);
+	const __m512i by10000 = _mm512_set1_epi32(0x00012710);
+
+	a = _mm512_madd_epi16(_mm512_maddubs_epi16(a, by10), by100);
+	b = _mm512_madd_epi16(_mm512_maddubs_epi16(b, by10), by100);
+	a = _mm512_madd_epi16(_mm512_packus_epi32(a, b), by10000);
+	return _mm512_add_epi64(
+	    _mm512_mul_epu32(a, _mm512_set1_epi64(100000000)), _mm512_srli_epi64(a, 32));
+}
+
+/*
+ * A block of 64 bytes at a time.  The newlines' places are packed into the
+ * bytes of a vector, and each line's last 16 bytes, taken from the block
+ * and the one before it, into a slot of 16 bytes.
+ */
+WIDE static size_t
+scan_wide(const char **pp, const char *end, u64 *prev, u64 *twins)
+{
+	const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
+	    49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28,
+	    27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5,
+	    4, 3, 2, 1, 0);
+	const __m512i even = _mm512_set_epi8(6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 4, 4,
+	    4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
+	    2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+	const __m512i odd = _mm512_add_epi8(even, _mm512_set1_epi8(1));
+	const __m512i back = _mm512_sub_epi8(iota, _mm512_set1_epi8(1));
+	const char *start = *pp;
+	const char *blk = (const char *)((uintptr_t)start & ~(uintptr_t)63);
+	u64 from = ~0ULL << (start - blk);
+	__m512i before = _mm512_setzero_si512(), last = _mm512_set1_epi64((long long)*prev);
+	size_t n = 0;
+
+	while (blk < end && n < SCAN_FULL) {
+		__m512i x = _mm512_load_si512(blk);
+		u64 nl = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('\n'));
+		u64 digit = _mm512_cmplt_epu8_mask(
+		    _mm512_sub_epi8(x, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
+		u64 stop = ~(nl | digit) & from;
+
+		if (end - blk < 64)
+			stop |= ~0ULL << (end - blk);
+		nl &= from & ((stop & -stop) - 1);
+		/* A line may go on into the next block, but not for 16 digits. */
+		if (nl == 0 && (stop != 0 || blk + 64 - start > 15))
+			break;
+		/* Newlines' places in the frame of the block before and this one. */
+		__m512i ends =
+		    _mm512_add_epi8(_mm512_maskz_compress_epi8(nl, iota), _mm512_set1_epi8(64));
+		__m512i prior = _mm512_mask_permutexvar_epi8(
+		    _mm512_set1_epi8((char)(start - blk + 63)), ~1ULL, back, ends);
+		__m512i lens = _mm512_sub_epi8(_mm512_sub_epi8(ends, prior), _mm512_set1_epi8(1));
+		int count = (int)_mm_popcnt_u64(nl);
+		u64 odd_len = _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(lens, _mm512_set1_epi8(1)),
+				  _mm512_set1_epi8(14)) &
+		    _bzhi_u64(~0ULL, (unsigned)count);
+
+		if (odd_len != 0) {
+			count = (int)_tzcnt_u64(odd_len);
+			nl = _pdep_u64(_bzhi_u64(~0ULL, (unsigned)count), nl);
+			stop |= 1;
+		}
+		for (int g = 0; g < count; g += 8) {
+			__m512i at = _mm512_set1_epi8((char)g);
+			__m512i ia = _mm512_add_epi8(even, at), ib = _mm512_add_epi8(odd, at);
+			__m512i a = slot_digits(_mm512_permutexvar_epi8(ia, ends),
+			    _mm512_permutexvar_epi8(ia, lens), before, x);
+			__m512i b = slot_digits(_mm512_permutexvar_epi8(ib, ends),
+			    _mm512_permutexvar_epi8(ib, lens), before, x);
+			__m512i v = slot_values(a, b);
+			unsigned m = count - g < 8 ? (unsigned)(count - g) : 8;
+			__mmask8 twin = _mm512_mask_cmpeq_epu64_mask((__mmask8)_bzhi_u32(0xff, m),
+			    _mm512_add_epi64(_mm512_alignr_epi64(v, last, 7), _mm512_set1_epi64(2)),
+			    v);
+
+			_mm512_storeu_si512(twins + n, _mm512_maskz_compress_epi64(twin, v));
+			n += (size_t)_mm_popcnt_u32(twin);
+			last = _mm512_permutexvar_epi64(_mm512_set1_epi64(m - 1), v);
+		}
+		if (nl != 0)
+			start = blk + 64 - _lzcnt_u64(nl);
+		if (stop != 0)
+			break;
+		before = x;
+		blk += 64;
+		from = ~0ULL;
+	}
+	*pp = start;
+	*prev = (u64)_mm_cvtsi128_si64(_mm512_castsi512_si128(last));
+	return n;
+}
+
+static bool
+find_wide(void)
+{
+	return CPU_FEATURE_ACTIVE(AVX512F) && CPU_FEATURE_ACTIVE(AVX512BW) &&
+	    CPU_FEATURE_ACTIVE(AVX512VL) && CPU_FEATURE_ACTIVE(AVX512_VBMI) &&
+	    CPU_FEATURE_ACTIVE(AVX512_VBMI2) && CPU_FEATURE_ACTIVE(BMI1) &&
+	    CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(LZCNT) && CPU_FEATURE_ACTIVE(POPCNT);
+}
+
+/* Asked once, of the features the C library's loader recorded. */
+static const bool wide = find_wide(); // NOLINT(cert-err58-cpp)
+
+bool
+scan_is_wide(void)
+{
+	return wide;
+}
+
+size_t
+scan_lines(const char **p, const char *end, u64 *prev, u64 *twins)
+{
+	return wide ? scan_wide(p, end, prev, twins) : scan_lines_generic(p, end, prev, twins);
+}
+#else
+bool
+scan_is_wide(void)
+{
+	return false;
+}
+
+size_t
+scan_lines(const char **p, const char *end, u64 *prev, u64 *twins)
+{
+	return scan_lines_generic(p, end, prev, twins);
+}
+#endif
