@@ -21,7 +21,12 @@ static char *const ibuf = ibuf_room + SCAN_PAD;
 static size_t ipos, iend;
 static bool ieof;
 
-static uint64_t twins[SCAN_TWINS];
+/* What scan_lines() read, each array with a place before the first. */
+static uint64_t vals_room[1 + SCAN_LINES + 16];
+static uint64_t *const vals = vals_room + 1;
+static uint32_t ends_room[1 + SCAN_LINES];
+static uint32_t *const ends = ends_room + 1;
+static uint32_t twins[SCAN_LINES + 16];
 
 static char obuf[1 << 16];
 static size_t olen;
@@ -133,38 +138,59 @@ put_pair(double a, double b)
 	olen = (size_t)(p - obuf);
 }
 
-/* The pair of v - 2 and v, as put_pair() writes it. */
+/*
+ * The pair that ends at line i of those scanned from p.  Where both lines
+ * are in the buffer without leading zeros, their text is the pair's.
+ */
 static void
-put_twin(uint64_t v)
+put_twin(const char *p, size_t i)
 {
-	char *p;
+	char *o;
 
 	if (olen > sizeof obuf - 64)
 		flush_out();
-	p = put_integer(obuf + olen, v - 2);
-	*p++ = ' ';
-	p = put_integer(p, v);
-	*p++ = '\n';
-	olen = (size_t)(p - obuf);
+	o = obuf + olen;
+	if (i > 0) {
+		const char *a = p + (uint32_t)(ends[i - 2] + 1), *b = p + ends[i - 1] + 1;
+		const char *e = p + ends[i];
+
+		if ((a[0] != '0' || b - a == 2) && (b[0] != '0' || e - b == 1)) {
+			memcpy(o, a, 32);
+			o[b - 1 - a] = ' ';
+			olen += (size_t)(e + 1 - a);
+			return;
+		}
+	}
+	o = put_integer(o, vals[i] - 2);
+	*o++ = ' ';
+	o = put_integer(o, vals[i]);
+	*o++ = '\n';
+	olen = (size_t)(o - obuf);
 }
 
 /* Reads the common lines at ipos, after *prev, and writes their pairs. */
 static void
 scan_input(double *prev)
 {
-	uint64_t last = std::isnan(*prev) ? SCAN_NONE : (uint64_t)*prev;
 	size_t n;
 
+	/* No line's value is 2 more than 2^62. */
+	vals[-1] = std::isnan(*prev) ? (uint64_t)1 << 62 : (uint64_t)*prev;
+	ends[-1] = UINT32_MAX;
 	do {
 		const char *p = ibuf + ipos;
+		size_t k;
 
-		n = scan_lines(&p, ibuf + iend, &last, twins);
-		ipos = (size_t)(p - ibuf);
-		for (size_t i = 0; i < n; i++)
-			put_twin(twins[i]);
-	} while (n >= SCAN_FULL);
-	if (last != SCAN_NONE)
-		*prev = (double)last;
+		n = scan_lines(p, ibuf + iend, vals, ends);
+		if (n == 0)
+			return;
+		k = find_twins(vals, n, twins);
+		for (size_t j = 0; j < k; j++)
+			put_twin(p, twins[j]);
+		ipos += ends[n - 1] + 1;
+		vals[-1] = vals[n - 1];
+		*prev = (double)vals[n - 1];
+	} while (n == SCAN_LINES);
 }
 
 /*

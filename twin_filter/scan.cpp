@@ -4,12 +4,16 @@
  * integer, so such lines are read here in integers; any other line is left
  * to get_number().
  *
- * scan_lines(&p, end, &prev, twins) reads the common lines from p on.  It
+ * scan_lines(p, end, vals, ends) reads the common lines from p on: the
+ * value of each into vals, the offset of its newline from p into ends.  It
  * stops before the first other line, before a line whose newline is not
- * before end, or once SCAN_FULL twins are stored.  Each value that is 2
- * more than the one before it (*prev for the first) goes into twins; *prev
- * is left as the last value read, p at the first line not read.  The bytes
- * from p - SCAN_PAD to end + SCAN_PAD must be readable.
+ * before end, and after SCAN_LINES lines at most; it returns the number of
+ * lines read.  The bytes from p - SCAN_PAD to end + SCAN_PAD must be
+ * readable.
+ *
+ * find_twins(vals, n, at) stores in at the index of each of the n values
+ * that is 2 more than the one before it, vals[-1] for the first; at must
+ * have room for n + 16.  It returns their number.
  */
 #include "scan.h"
 
@@ -65,34 +69,41 @@ static const u64 pow10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000}
 
 /* A line at a time: the first non-digit of 16 bytes must be its newline. */
 size_t
-scan_lines_generic(const char **pp, const char *end, u64 *prev, u64 *twins)
+scan_lines_generic(const char *p, const char *end, u64 *vals, uint32_t *ends)
 {
-	const char *p = *pp;
-	u64 last = *prev;
+	const char *s = p;
 	size_t n = 0;
 
-	while (n < SCAN_FULL) {
-		u64 a = load_le(p), b = load_le(p + 8);
+	while (n < SCAN_LINES) {
+		u64 a = load_le(s), b = load_le(s + 8);
 		u64 na = non_digits(a), nb = non_digits(b);
 		size_t len = na ? (size_t)__builtin_ctzll(na) / 8
 		    : nb        ? 8 + (size_t)__builtin_ctzll(nb) / 8
 				: 16;
-		u64 v;
 
-		if (len == 0 || len > 15 || len >= (size_t)(end - p) || p[len] != '\n')
+		if (len == 0 || len > 15 || len >= (size_t)(end - s) || s[len] != '\n')
 			break;
 		if (len <= 8)
-			v = eight_digits(a << (64 - 8 * len));
+			vals[n] = eight_digits(a << (64 - 8 * len));
 		else
-			v = eight_digits(a) * pow10[len - 8] + eight_digits(b << (128 - 8 * len));
-		twins[n] = v;
-		n += last + 2 == v;
-		last = v;
-		p += len + 1;
+			vals[n] =
+			    eight_digits(a) * pow10[len - 8] + eight_digits(b << (128 - 8 * len));
+		s += len + 1;
+		ends[n++] = (uint32_t)(s - 1 - p);
 	}
-	*pp = p;
-	*prev = last;
 	return n;
+}
+
+size_t
+find_twins_generic(const u64 *vals, size_t n, uint32_t *at)
+{
+	size_t k = 0;
+
+	for (size_t i = 0; i < n; i++) {
+		at[k] = (uint32_t)i;
+		k += vals[i] == vals[i - 1] + 2;
+	}
+	return k;
 }
 
 #ifdef QUARN_TWIN_AVX512
@@ -139,12 +150,38 @@ slot_values(__m512i a, __m512i b)
 }
 
 /*
+ * For a run of lines of len digits, 7 to 15: the places that slot_digits()
+ * reads for the lines of a block whose first newline is byte 0, for lines
+ * 0, 2, 4, 6 in *a and 1, 3, 5, 7 in *b; where in a slot the line's digits
+ * are; the newlines' offsets from the first; and the newlines of a block.
+ */
+WIDE static void
+set_run(int len, __m512i *a, __m512i *b, __mmask64 *digits, __m512i *steps, u64 *newlines)
+{
+	alignas(64) char at[64];
+	const int stride = len + 1;
+
+	for (int k = 0; k < 64; k++)
+		at[k] = (char)(64 + k / 16 * 2 * stride - 16 + k % 16);
+	*a = _mm512_load_si512(at);
+	*b = _mm512_add_epi8(*a, _mm512_set1_epi8((char)stride));
+	*digits = ((0xffffULL << (16 - len)) & 0xffff) * 0x0001000100010001ULL;
+	*steps = _mm512_mullo_epi32(
+	    _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
+	    _mm512_set1_epi32(stride));
+	*newlines = 0;
+	for (int k = 0; k < 64; k += stride)
+		*newlines |= 1ULL << k;
+}
+
+/*
  * A block of 64 bytes at a time.  The newlines' places are packed into the
  * bytes of a vector, and each line's last 16 bytes, taken from the block
- * and the one before it, into a slot of 16 bytes.
+ * and the one before it, into a slot of 16 bytes.  In a run of lines of
+ * one length, 7 digits or more, the places are known from the first.
  */
 WIDE static size_t
-scan_wide(const char **pp, const char *end, u64 *prev, u64 *twins)
+scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 {
 	const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
 	    49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28,
@@ -155,13 +192,17 @@ scan_wide(const char **pp, const char *end, u64 *prev, u64 *twins)
 	    2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
 	const __m512i odd = _mm512_add_epi8(even, _mm512_set1_epi8(1));
 	const __m512i back = _mm512_sub_epi8(iota, _mm512_set1_epi8(1));
-	const char *start = *pp;
-	const char *blk = (const char *)((uintptr_t)start & ~(uintptr_t)63);
-	u64 from = ~0ULL << (start - blk);
-	__m512i before = _mm512_setzero_si512(), last = _mm512_set1_epi64((long long)*prev);
+	const char *start = p;
+	const char *blk = (const char *)((uintptr_t)p & ~(uintptr_t)63);
+	u64 from = ~0ULL << (p - blk);
+	__m512i before = _mm512_setzero_si512();
+	__m512i run_a = before, run_b = before, run_steps = before;
+	__mmask64 run_digits = 0;
+	u64 run_newlines = 0;
+	long run_len = -1;
 	size_t n = 0;
 
-	while (blk < end && n < SCAN_FULL) {
+	while (blk < end && n + 32 <= SCAN_LINES) {
 		__m512i x = _mm512_load_si512(blk);
 		u64 nl = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('\n'));
 		u64 digit = _mm512_cmplt_epu8_mask(
@@ -171,53 +212,108 @@ scan_wide(const char **pp, const char *end, u64 *prev, u64 *twins)
 		if (end - blk < 64)
 			stop |= ~0ULL << (end - blk);
 		nl &= from & ((stop & -stop) - 1);
+		unsigned first = (unsigned)_tzcnt_u64(nl);
+		if (stop == 0 && first < 64 && nl == run_newlines << first &&
+		    blk + first - start == run_len) {
+			__m512i q = _mm512_set1_epi8((char)first);
+			__m512i a = _mm512_maskz_sub_epi8(run_digits,
+			    _mm512_permutex2var_epi8(before, _mm512_add_epi8(run_a, q), x),
+			    _mm512_set1_epi8('0'));
+			__m512i b = _mm512_maskz_sub_epi8(run_digits,
+			    _mm512_permutex2var_epi8(before, _mm512_add_epi8(run_b, q), x),
+			    _mm512_set1_epi8('0'));
+
+			_mm512_storeu_si512(vals + n, slot_values(a, b));
+			_mm512_storeu_si512(ends + n,
+			    _mm512_add_epi32(
+				run_steps, _mm512_set1_epi32((int)(blk - p) + (int)first)));
+			n += (size_t)_mm_popcnt_u64(nl);
+			start = blk + 64 - _lzcnt_u64(nl);
+			before = x;
+			blk += 64;
+			from = ~0ULL;
+			continue;
+		}
 		/* A line may go on into the next block, but not for 16 digits. */
 		if (nl == 0 && (stop != 0 || blk + 64 - start > 15))
 			break;
 		/* Newlines' places in the frame of the block before and this one. */
-		__m512i ends =
+		__m512i at =
 		    _mm512_add_epi8(_mm512_maskz_compress_epi8(nl, iota), _mm512_set1_epi8(64));
 		__m512i prior = _mm512_mask_permutexvar_epi8(
-		    _mm512_set1_epi8((char)(start - blk + 63)), ~1ULL, back, ends);
-		__m512i lens = _mm512_sub_epi8(_mm512_sub_epi8(ends, prior), _mm512_set1_epi8(1));
+		    _mm512_set1_epi8((char)(start - blk + 63)), ~1ULL, back, at);
+		__m512i lens = _mm512_sub_epi8(_mm512_sub_epi8(at, prior), _mm512_set1_epi8(1));
 		int count = (int)_mm_popcnt_u64(nl);
 		u64 odd_len = _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(lens, _mm512_set1_epi8(1)),
 				  _mm512_set1_epi8(14)) &
 		    _bzhi_u64(~0ULL, (unsigned)count);
+		__m512i off = _mm512_set1_epi32((int)(blk - p) - 64);
 
 		if (odd_len != 0) {
 			count = (int)_tzcnt_u64(odd_len);
 			nl = _pdep_u64(_bzhi_u64(~0ULL, (unsigned)count), nl);
 			stop |= 1;
 		}
+		_mm512_storeu_si512(ends + n,
+		    _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(at)), off));
+		if (count > 16)
+			_mm512_storeu_si512(ends + n + 16,
+			    _mm512_add_epi32(
+				_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 1)), off));
 		for (int g = 0; g < count; g += 8) {
-			__m512i at = _mm512_set1_epi8((char)g);
-			__m512i ia = _mm512_add_epi8(even, at), ib = _mm512_add_epi8(odd, at);
-			__m512i a = slot_digits(_mm512_permutexvar_epi8(ia, ends),
+			__m512i line = _mm512_set1_epi8((char)g);
+			__m512i ia = _mm512_add_epi8(even, line), ib = _mm512_add_epi8(odd, line);
+			__m512i a = slot_digits(_mm512_permutexvar_epi8(ia, at),
 			    _mm512_permutexvar_epi8(ia, lens), before, x);
-			__m512i b = slot_digits(_mm512_permutexvar_epi8(ib, ends),
+			__m512i b = slot_digits(_mm512_permutexvar_epi8(ib, at),
 			    _mm512_permutexvar_epi8(ib, lens), before, x);
-			__m512i v = slot_values(a, b);
-			unsigned m = count - g < 8 ? (unsigned)(count - g) : 8;
-			__mmask8 twin = _mm512_mask_cmpeq_epu64_mask((__mmask8)_bzhi_u32(0xff, m),
-			    _mm512_add_epi64(_mm512_alignr_epi64(v, last, 7), _mm512_set1_epi64(2)),
-			    v);
 
-			_mm512_storeu_si512(twins + n, _mm512_maskz_compress_epi64(twin, v));
-			n += (size_t)_mm_popcnt_u32(twin);
-			last = _mm512_permutexvar_epi64(_mm512_set1_epi64(m - 1), v);
+			_mm512_storeu_si512(vals + n + g, slot_values(a, b));
 		}
-		if (nl != 0)
-			start = blk + 64 - _lzcnt_u64(nl);
+		n += (size_t)count;
+		if (nl != 0) {
+			long h = 63 - (long)_lzcnt_u64(nl), rest = (long)(nl ^ 1ULL << h);
+			long len = rest != 0 ? h - 64 + (long)_lzcnt_u64(rest) : blk + h - start;
+
+			if (len != run_len && len >= 7)
+				set_run((int)len, &run_a, &run_b, &run_digits, &run_steps,
+				    &run_newlines);
+			run_len = len >= 7 ? len : -1;
+			start = blk + h + 1;
+		}
 		if (stop != 0)
 			break;
 		before = x;
 		blk += 64;
 		from = ~0ULL;
 	}
-	*pp = start;
-	*prev = (u64)_mm_cvtsi128_si64(_mm512_castsi512_si128(last));
 	return n;
+}
+
+/* Sixteen values at a time against the ones before them. */
+WIDE static size_t
+find_twins_wide(const u64 *vals, size_t n, uint32_t *at)
+{
+	const __m512i two = _mm512_set1_epi64(2);
+	const __m512i iota = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+	size_t k = 0;
+
+	for (size_t i = 0; i < n; i += 16) {
+		__m512i lo = _mm512_loadu_si512(vals + i), hi = _mm512_loadu_si512(vals + i + 8);
+		__mmask16 twin =
+		    (__mmask16)(_mm512_cmpeq_epu64_mask(
+				    _mm512_add_epi64(_mm512_loadu_si512(vals + i - 1), two), lo) |
+			_mm512_cmpeq_epu64_mask(
+			    _mm512_add_epi64(_mm512_loadu_si512(vals + i + 7), two), hi)
+			    << 8);
+
+		twin &= (__mmask16)_bzhi_u32(0xffff, (unsigned)(n - i < 16 ? n - i : 16));
+		_mm512_storeu_si512(at + k,
+		    _mm512_maskz_compress_epi32(
+			twin, _mm512_add_epi32(iota, _mm512_set1_epi32((int)i))));
+		k += (size_t)_mm_popcnt_u32(twin);
+	}
+	return k;
 }
 
 static bool
@@ -239,9 +335,15 @@ scan_is_wide(void)
 }
 
 size_t
-scan_lines(const char **p, const char *end, u64 *prev, u64 *twins)
+scan_lines(const char *p, const char *end, u64 *vals, uint32_t *ends)
 {
-	return wide ? scan_wide(p, end, prev, twins) : scan_lines_generic(p, end, prev, twins);
+	return wide ? scan_wide(p, end, vals, ends) : scan_lines_generic(p, end, vals, ends);
+}
+
+size_t
+find_twins(const u64 *vals, size_t n, uint32_t *at)
+{
+	return wide ? find_twins_wide(vals, n, at) : find_twins_generic(vals, n, at);
 }
 #else
 bool
@@ -251,8 +353,14 @@ scan_is_wide(void)
 }
 
 size_t
-scan_lines(const char **p, const char *end, u64 *prev, u64 *twins)
+scan_lines(const char *p, const char *end, u64 *vals, uint32_t *ends)
 {
-	return scan_lines_generic(p, end, prev, twins);
+	return scan_lines_generic(p, end, vals, ends);
+}
+
+size_t
+find_twins(const u64 *vals, size_t n, uint32_t *at)
+{
+	return find_twins_generic(vals, n, at);
 }
 #endif

@@ -7,13 +7,13 @@
 
 /* Bytes before a scan's start and after its end that it may read. */
 enum { SCAN_PAD = 64 };
-/* Room in the twins array; a scan stops once it holds SCAN_FULL values. */
-enum { SCAN_TWINS = 1024, SCAN_FULL = SCAN_TWINS - 40 };
-/* The value before the first: no line's value is 2 more. */
-static const uint64_t SCAN_NONE = (uint64_t)1 << 62;
+/* Most lines one scan reads. */
+enum { SCAN_LINES = 4096 };
 
-size_t scan_lines(const char **p, const char *end, uint64_t *prev, uint64_t *twins);
-size_t scan_lines_generic(const char **p, const char *end, uint64_t *prev, uint64_t *twins);
+size_t scan_lines(const char *p, const char *end, uint64_t *vals, uint32_t *ends);
+size_t scan_lines_generic(const char *p, const char *end, uint64_t *vals, uint32_t *ends);
+size_t find_twins(const uint64_t *vals, size_t n, uint32_t *at);
+size_t find_twins_generic(const uint64_t *vals, size_t n, uint32_t *at);
 bool scan_is_wide(void);
 
 #endif
