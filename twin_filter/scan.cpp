@@ -21,12 +21,21 @@
 
 #ifdef QUARN_TWIN_AVX512
 /* GCC 12 takes the intrinsics' deliberately undefined vectors for mistakes. */
+#ifndef __clang__
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#ifndef __clang__
 #pragma GCC diagnostic pop
+#endif
+/* glibc's header is C; Clang's C++ has no _Bool, which is bool there. */
+#ifdef __clang__
+#define _Bool bool // NOLINT(bugprone-reserved-identifier)
+#endif
 #include <sys/platform/x86.h>
+#undef _Bool
 #endif
 
 typedef uint64_t u64;

@@ -1,0 +1,22 @@
+/*
+ * The filter's fast reader, both paths, against its line-at-a-time path
+ * through get_number(); the first byte places the text in a block.
+ */
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "../scan_reference.h"
+
+extern "C" int
+LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	if (size < 1 || size > 4 * SCAN_LINES)
+		return 0;
+	std::string text((const char *)data + 1, size - 1);
+	reading want = read_by_lines(text), got;
+	for (scan_fn *scan : {scan_lines, scan_lines_generic})
+		if (!read_by_scan(scan, text, data[0] % 64, &got) || !(got == want))
+			abort();
+	return 0;
+}
