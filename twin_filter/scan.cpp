@@ -159,35 +159,84 @@ slot_values(__m512i a, __m512i b)
 }
 
 /*
- * For a run of lines of len digits, 7 to 15: the places that slot_digits()
- * reads for the lines of a block whose first newline is byte 0, for lines
- * 0, 2, 4, 6 in *a and 1, 3, 5, 7 in *b; where in a slot the line's digits
- * are; the newlines' offsets from the first; and the newlines of a block.
+ * A run of lines of run_len digits, 7 to 15, laid out for a block by the
+ * place q of its first newline: the block's bytes less run_text[q] are at
+ * most run_limit[q] (0 at a newline, 9 at a digit); slot_digits() reads
+ * lines 0, 2, 4, 6 from run_a[q] and 1, 3, 5, 7 from run_b[q]; the block
+ * has run_count[q] newlines, at run_ends[q], the last at run_last[q].
  */
-WIDE static void
-set_run(int len, __m512i *a, __m512i *b, __mmask64 *digits, __m512i *steps, u64 *newlines)
+static int run_len;
+alignas(64) static char run_text[16][64], run_limit[16][64], run_a[16][64], run_b[16][64];
+alignas(64) static uint32_t run_ends[16][16];
+static unsigned char run_count[16], run_last[16];
+
+static void
+set_run(int len)
 {
-	alignas(64) char at[64];
 	const int stride = len + 1;
 
-	for (int k = 0; k < 64; k++)
-		at[k] = (char)(64 + k / 16 * 2 * stride - 16 + k % 16);
-	*a = _mm512_load_si512(at);
-	*b = _mm512_add_epi8(*a, _mm512_set1_epi8((char)stride));
-	*digits = ((0xffffULL << (16 - len)) & 0xffff) * 0x0001000100010001ULL;
-	*steps = _mm512_mullo_epi32(
-	    _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
-	    _mm512_set1_epi32(stride));
-	*newlines = 0;
-	for (int k = 0; k < 64; k += stride)
-		*newlines |= 1ULL << k;
+	for (int q = 0; q < stride; q++) {
+		for (int k = 0; k < 64; k++) {
+			bool nl = k >= q && (k - q) % stride == 0;
+			run_text[q][k] = nl ? '\n' : '0';
+			run_limit[q][k] = nl ? 0 : 9;
+			run_a[q][k] = (char)(64 + q + k / 16 * 2 * stride - 16 + k % 16);
+			run_b[q][k] = (char)(run_a[q][k] + stride);
+		}
+		for (int j = 0; j < 16; j++)
+			run_ends[q][j] = (uint32_t)(q + j * stride);
+		run_count[q] = (unsigned char)((64 - q + len) / stride);
+		run_last[q] = (unsigned char)(q + (run_count[q] - 1) * stride);
+	}
+	run_len = len;
+}
+
+/*
+ * The blocks from *blk on that hold the run's lines and nothing else, read
+ * with the places set_run() made; n lines are read so far.  Returns their
+ * number then.
+ */
+WIDE static inline size_t
+run_blocks(const char **blk, const char *end, const char **start, __m512i *before, __m512i *off,
+    u64 *vals, uint32_t *ends, size_t n)
+{
+	const __mmask64 digits = ((0xffffULL << (16 - run_len)) & 0xffff) * 0x0001000100010001;
+	const __m512i zero = _mm512_set1_epi8('0'), step = _mm512_set1_epi32(64);
+	const char *b = *blk, *s = *start;
+	__m512i prev = *before, o = *off;
+
+	for (; end - b >= 64 && n + 32 <= SCAN_LINES; b += 64) {
+		unsigned long q = (unsigned long)(s + run_len - b);
+		if (q > (unsigned long)run_len)
+			break;
+		__m512i x = _mm512_load_si512(b);
+		if (_mm512_cmple_epu8_mask(_mm512_sub_epi8(x, _mm512_load_si512(run_text[q])),
+			_mm512_load_si512(run_limit[q])) != ~0ULL)
+			break;
+		__m512i even = _mm512_maskz_sub_epi8(
+		    digits, _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_a[q]), x), zero);
+		__m512i odd = _mm512_maskz_sub_epi8(
+		    digits, _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_b[q]), x), zero);
+
+		_mm512_storeu_si512(vals + n, slot_values(even, odd));
+		_mm512_storeu_si512(ends + n, _mm512_add_epi32(_mm512_load_si512(run_ends[q]), o));
+		n += run_count[q];
+		s = b + run_last[q] + 1;
+		prev = x;
+		o = _mm512_add_epi32(o, step);
+	}
+	*blk = b;
+	*start = s;
+	*before = prev;
+	*off = o;
+	return n;
 }
 
 /*
  * A block of 64 bytes at a time.  The newlines' places are packed into the
  * bytes of a vector, and each line's last 16 bytes, taken from the block
  * and the one before it, into a slot of 16 bytes.  In a run of lines of
- * one length, 7 digits or more, the places are known from the first.
+ * one length, 7 digits or more, the places are known in advance.
  */
 WIDE static size_t
 scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
@@ -205,13 +254,14 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 	const char *blk = (const char *)((uintptr_t)p & ~(uintptr_t)63);
 	u64 from = ~0ULL << (p - blk);
 	__m512i before = _mm512_setzero_si512();
-	__m512i run_a = before, run_b = before, run_steps = before;
-	__mmask64 run_digits = 0;
-	u64 run_newlines = 0;
-	long run_len = -1;
+	__m512i off = _mm512_set1_epi32((int)(blk - p));
 	size_t n = 0;
 
-	while (blk < end && n + 32 <= SCAN_LINES) {
+	for (;;) {
+		if (from == ~0ULL && run_len != 0)
+			n = run_blocks(&blk, end, &start, &before, &off, vals, ends, n);
+		if (blk >= end || n + 32 > SCAN_LINES)
+			break;
 		__m512i x = _mm512_load_si512(blk);
 		u64 nl = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('\n'));
 		u64 digit = _mm512_cmplt_epu8_mask(
@@ -221,28 +271,6 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 		if (end - blk < 64)
 			stop |= ~0ULL << (end - blk);
 		nl &= from & ((stop & -stop) - 1);
-		unsigned first = (unsigned)_tzcnt_u64(nl);
-		if (stop == 0 && first < 64 && nl == run_newlines << first &&
-		    blk + first - start == run_len) {
-			__m512i q = _mm512_set1_epi8((char)first);
-			__m512i a = _mm512_maskz_sub_epi8(run_digits,
-			    _mm512_permutex2var_epi8(before, _mm512_add_epi8(run_a, q), x),
-			    _mm512_set1_epi8('0'));
-			__m512i b = _mm512_maskz_sub_epi8(run_digits,
-			    _mm512_permutex2var_epi8(before, _mm512_add_epi8(run_b, q), x),
-			    _mm512_set1_epi8('0'));
-
-			_mm512_storeu_si512(vals + n, slot_values(a, b));
-			_mm512_storeu_si512(ends + n,
-			    _mm512_add_epi32(
-				run_steps, _mm512_set1_epi32((int)(blk - p) + (int)first)));
-			n += (size_t)_mm_popcnt_u64(nl);
-			start = blk + 64 - _lzcnt_u64(nl);
-			before = x;
-			blk += 64;
-			from = ~0ULL;
-			continue;
-		}
 		/* A line may go on into the next block, but not for 16 digits. */
 		if (nl == 0 && (stop != 0 || blk + 64 - start > 15))
 			break;
@@ -256,7 +284,7 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 		u64 odd_len = _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(lens, _mm512_set1_epi8(1)),
 				  _mm512_set1_epi8(14)) &
 		    _bzhi_u64(~0ULL, (unsigned)count);
-		__m512i off = _mm512_set1_epi32((int)(blk - p) - 64);
+		__m512i at_off = _mm512_sub_epi32(off, _mm512_set1_epi32(64));
 
 		if (odd_len != 0) {
 			count = (int)_tzcnt_u64(odd_len);
@@ -264,11 +292,11 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 			stop |= 1;
 		}
 		_mm512_storeu_si512(ends + n,
-		    _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(at)), off));
+		    _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(at)), at_off));
 		if (count > 16)
 			_mm512_storeu_si512(ends + n + 16,
 			    _mm512_add_epi32(
-				_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 1)), off));
+				_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 1)), at_off));
 		for (int g = 0; g < count; g += 8) {
 			__m512i line = _mm512_set1_epi8((char)g);
 			__m512i ia = _mm512_add_epi8(even, line), ib = _mm512_add_epi8(odd, line);
@@ -280,21 +308,23 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 			_mm512_storeu_si512(vals + n + g, slot_values(a, b));
 		}
 		n += (size_t)count;
-		if (nl != 0) {
-			long h = 63 - (long)_lzcnt_u64(nl), rest = (long)(nl ^ 1ULL << h);
-			long len = rest != 0 ? h - 64 + (long)_lzcnt_u64(rest) : blk + h - start;
-
-			if (len != run_len && len >= 7)
-				set_run((int)len, &run_a, &run_b, &run_digits, &run_steps,
-				    &run_newlines);
-			run_len = len >= 7 ? len : -1;
-			start = blk + h + 1;
+		/* Three lines or more of one length begin a run. */
+		if (count >= 3 && odd_len == 0) {
+			__mmask64 some = (__mmask64)_bzhi_u64(~0ULL, (unsigned)count);
+			int len = (int)(char)_mm_cvtsi128_si32(_mm512_castsi512_si128(lens));
+			if (len >= 7 && len != run_len &&
+			    _mm512_mask_cmpeq_epi8_mask(some, lens, _mm512_set1_epi8((char)len)) ==
+				some)
+				set_run(len);
 		}
+		if (nl != 0)
+			start = blk + 64 - _lzcnt_u64(nl);
 		if (stop != 0)
 			break;
 		before = x;
-		blk += 64;
 		from = ~0ULL;
+		off = _mm512_add_epi32(off, _mm512_set1_epi32(64));
+		blk += 64;
 	}
 	return n;
 }
@@ -303,24 +333,22 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 WIDE static size_t
 find_twins_wide(const u64 *vals, size_t n, uint32_t *at)
 {
-	const __m512i two = _mm512_set1_epi64(2);
-	const __m512i iota = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+	const __m512i two = _mm512_set1_epi64(2), sixteen = _mm512_set1_epi32(16);
+	__m512i line = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
 	size_t k = 0;
 
 	for (size_t i = 0; i < n; i += 16) {
 		__m512i lo = _mm512_loadu_si512(vals + i), hi = _mm512_loadu_si512(vals + i + 8);
-		__mmask16 twin =
-		    (__mmask16)(_mm512_cmpeq_epu64_mask(
-				    _mm512_add_epi64(_mm512_loadu_si512(vals + i - 1), two), lo) |
-			_mm512_cmpeq_epu64_mask(
-			    _mm512_add_epi64(_mm512_loadu_si512(vals + i + 7), two), hi)
-			    << 8);
+		__mmask8 a = _mm512_cmpeq_epu64_mask(
+		    _mm512_add_epi64(_mm512_loadu_si512(vals + i - 1), two), lo);
+		__mmask8 b = _mm512_cmpeq_epu64_mask(
+		    _mm512_add_epi64(_mm512_loadu_si512(vals + i + 7), two), hi);
+		__mmask16 twin = (__mmask16)(_kor_mask16(a, _kshiftli_mask16(b, 8)) &
+		    _bzhi_u32(0xffff, (unsigned)(n - i < 16 ? n - i : 16)));
 
-		twin &= (__mmask16)_bzhi_u32(0xffff, (unsigned)(n - i < 16 ? n - i : 16));
-		_mm512_storeu_si512(at + k,
-		    _mm512_maskz_compress_epi32(
-			twin, _mm512_add_epi32(iota, _mm512_set1_epi32((int)i))));
+		_mm512_storeu_si512(at + k, _mm512_maskz_compress_epi32(twin, line));
 		k += (size_t)_mm_popcnt_u32(twin);
+		line = _mm512_add_epi32(line, sixteen);
 	}
 	return k;
 }
