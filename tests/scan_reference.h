@@ -52,23 +52,26 @@ read_by_lines(const std::string &text)
 }
 
 /*
- * The text at offset shift (below 64) of a block boundary, amid bytes that
- * would read as lines.  Returns false if a scan read more than it may.
+ * The first cut bytes of text, placed at offset shift (below 64) of a
+ * block boundary, with the rest of the text after them and bytes that
+ * would read as lines around.  Returns false if a scan read more than it
+ * may.
  */
 inline bool
-read_by_scan(scan_fn *scan, const std::string &text, size_t shift, reading *r)
+read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, reading *r)
 {
+	const std::string text = all.substr(0, cut);
 	static std::vector<char> room;
 	static std::vector<uint64_t> vals(1 + SCAN_LINES + 16);
 	static std::vector<uint32_t> ends(SCAN_LINES);
 	size_t pad = 2 * SCAN_PAD, at = 0;
 
-	room.assign(pad + 64 + text.size() + pad + 64, '\n');
+	room.assign(pad + 64 + all.size() + pad + 64, '\n');
 	for (size_t i = 0; i < room.size(); i += 2)
 		room[i] = (char)('1' + i % 9);
 	char *base = room.data() + pad;
 	base += (64 - (uintptr_t)base % 64) % 64 + shift;
-	memcpy(base, text.data(), text.size());
+	memcpy(base, all.data(), all.size());
 	*r = reading();
 	for (;;) {
 		size_t n = scan(base + at, base + text.size(), vals.data() + 1, ends.data());

@@ -35,16 +35,18 @@ digits(size_t len)
 	return s;
 }
 
+/* The first cut bytes of text, the rest after them in the buffer. */
 static void
-check(const std::string &text, size_t shift)
+check(const std::string &text, size_t shift, size_t cut = std::string::npos)
 {
 	static scan_fn *const scans[] = {scan_lines, scan_lines_generic};
 	static const char *const names[] = {"scan_lines", "scan_lines_generic"};
-	reading want = read_by_lines(text), got;
+	cut = std::min(cut, text.size());
+	reading want = read_by_lines(text.substr(0, cut)), got;
 
 	cases++;
 	for (int k = 0; k < 2; k++) {
-		if (read_by_scan(scans[k], text, shift, &got) && got == want)
+		if (read_by_scan(scans[k], text, cut, shift, &got) && got == want)
 			continue;
 		if (bad++ < 5) {
 			std::string shown;
@@ -65,8 +67,14 @@ check(const std::string &text, size_t shift)
 static void
 check_odd_lines(void)
 {
-	for (size_t len : {1, 2, 6, 7, 8, 9, 14, 15})
-		for (const std::string &odd : odd_lines)
+	for (size_t len : {1, 2, 6, 7, 8, 9, 14, 15}) {
+		std::vector<std::string> odds(std::begin(odd_lines), std::end(odd_lines));
+		/* Lines of the run's length, one byte just outside the digits. */
+		for (char c : {'/', ':', ' ', '\0'}) {
+			odds.push_back(digits(len));
+			odds.back()[rng() % len] = c;
+		}
+		for (const std::string &odd : odds)
 			for (size_t k = 0; k * (len + 1) < 140; k++) {
 				std::string text;
 				for (size_t i = 0; i < k; i++)
@@ -77,18 +85,25 @@ check_odd_lines(void)
 				for (size_t shift = 0; shift < 64; shift++)
 					check(text, shift);
 			}
+	}
 }
 
-/* A text cut at each length, its last line without a newline. */
+/*
+ * A text cut at each length, its last line without a newline, and the rest
+ * of it in the buffer after the end: lines of any length, and a run.
+ */
 static void
 check_cuts(void)
 {
-	std::string text;
+	std::string text, run;
 	for (size_t i = 0; text.size() < 400; i++)
 		text += i % 11 == 5 ? odd_lines[i % 19] + '\n' : digits(1 + rng() % 15) + '\n';
-	for (size_t cut = 0; cut <= text.size(); cut++)
-		for (size_t shift : {0, 1, 17, 63})
-			check(text.substr(0, cut), shift);
+	while (run.size() < 400)
+		run += digits(9) + '\n';
+	for (const std::string &t : {text, run})
+		for (size_t cut = 0; cut <= t.size(); cut++)
+			for (size_t shift : {0, 1, 17, 63})
+				check(t, shift, cut);
 }
 
 /*
@@ -118,7 +133,7 @@ check_runs(void)
 static void
 check_random(void)
 {
-	static const char other[] = " \r\t+-.e\0x";
+	static const char other[] = " \r\t+-.e\0x/:";
 	for (int i = 0; i < 20000; i++) {
 		std::string text;
 		size_t len = rng() % 600, nl = 2 + rng() % 17;
