@@ -139,32 +139,39 @@ put_pair(double a, double b)
 }
 
 /*
- * The pair that ends at line i of those scanned from p.  Where both lines
- * are in the buffer without leading zeros, their text is the pair's.
+ * The pairs that end at the lines twins[0 ... k - 1] of those scanned from
+ * p.  Where both lines of a pair are in the buffer without leading zeros,
+ * their text is the pair's.
  */
 static void
-put_twin(const char *p, size_t i)
+put_twins(const char *p, size_t k)
 {
-	char *o;
+	char *o = obuf + olen;
 
-	if (olen > sizeof obuf - 64)
-		flush_out();
-	o = obuf + olen;
-	if (i > 0) {
-		const char *a = p + (uint32_t)(ends[i - 2] + 1), *b = p + ends[i - 1] + 1;
-		const char *e = p + ends[i];
+	for (size_t j = 0; j < k; j++) {
+		size_t i = twins[j];
 
-		if ((a[0] != '0' || b - a == 2) && (b[0] != '0' || e - b == 1)) {
-			memcpy(o, a, 32);
-			o[b - 1 - a] = ' ';
-			olen += (size_t)(e + 1 - a);
-			return;
+		if (o > obuf + sizeof obuf - 64) {
+			olen = (size_t)(o - obuf);
+			flush_out();
+			o = obuf;
 		}
+		if (i > 0) {
+			const char *a = p + (uint32_t)(ends[i - 2] + 1), *b = p + ends[i - 1] + 1;
+			const char *e = p + ends[i];
+
+			if ((a[0] != '0' || b - a == 2) && (b[0] != '0' || e - b == 1)) {
+				memcpy(o, a, 32);
+				o[b - 1 - a] = ' ';
+				o += e + 1 - a;
+				continue;
+			}
+		}
+		o = put_integer(o, vals[i] - 2);
+		*o++ = ' ';
+		o = put_integer(o, vals[i]);
+		*o++ = '\n';
 	}
-	o = put_integer(o, vals[i] - 2);
-	*o++ = ' ';
-	o = put_integer(o, vals[i]);
-	*o++ = '\n';
 	olen = (size_t)(o - obuf);
 }
 
@@ -185,8 +192,7 @@ scan_input(double *prev)
 		if (n == 0)
 			return;
 		k = find_twins(vals, n, twins);
-		for (size_t j = 0; j < k; j++)
-			put_twin(p, twins[j]);
+		put_twins(p, k);
 		ipos += ends[n - 1] + 1;
 		vals[-1] = vals[n - 1];
 		*prev = (double)vals[n - 1];
