@@ -32,7 +32,7 @@
 #endif
 /* glibc's header is C; Clang's C++ has no _Bool, which is bool there. */
 #ifdef __clang__
-#define _Bool bool // NOLINT(bugprone-reserved-identifier)
+#define _Bool bool // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 #endif
 #include <sys/platform/x86.h>
 #undef _Bool
@@ -251,7 +251,7 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 	const __m512i odd = _mm512_add_epi8(even, _mm512_set1_epi8(1));
 	const __m512i back = _mm512_sub_epi8(iota, _mm512_set1_epi8(1));
 	const char *start = p;
-	const char *blk = (const char *)((uintptr_t)p & ~(uintptr_t)63);
+	const char *blk = p - ((uintptr_t)p & 63);
 	u64 from = ~0ULL << (p - blk);
 	__m512i before = _mm512_setzero_si512();
 	__m512i off = _mm512_set1_epi32((int)(blk - p));
@@ -311,7 +311,7 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 		/* Three lines or more of one length begin a run. */
 		if (count >= 3 && odd_len == 0) {
 			__mmask64 some = (__mmask64)_bzhi_u64(~0ULL, (unsigned)count);
-			int len = (int)(char)_mm_cvtsi128_si32(_mm512_castsi512_si128(lens));
+			int len = (unsigned char)_mm_cvtsi128_si32(_mm512_castsi512_si128(lens));
 			if (len >= 7 && len != run_len &&
 			    _mm512_mask_cmpeq_epi8_mask(some, lens, _mm512_set1_epi8((char)len)) ==
 				some)
