@@ -76,7 +76,36 @@ eight_digits(u64 x)
 
 static const u64 pow10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
-/* A line at a time: the first non-digit of 16 bytes must be its newline. */
+/*
+ * The lines from *at on that have len digits, as many as fit after n lines
+ * read; returns the number read then.  The places are known in advance, so
+ * each line is read apart from the one before it.
+ */
+static inline size_t
+same_lines(const char **at, const char *end, size_t len, const char *p, u64 *vals, uint32_t *ends,
+    size_t n)
+{
+	const u64 low = len >= 8 ? ~0ULL : ~0ULL << (64 - 8 * len);
+	const u64 high = len > 8 ? ~0ULL >> (128 - 8 * len) : 0;
+	const char *s = *at;
+
+	for (; n < SCAN_LINES && (size_t)(end - s) > len; s += len + 1) {
+		u64 a = load_le(s), b = load_le(s + len - 8);
+
+		if (((non_digits(a) & high) | (non_digits(b) & low)) != 0 || s[len] != '\n')
+			break;
+		a = len > 8 ? eight_digits(a << (128 - 8 * len)) * 100000000 : 0;
+		vals[n] = a + eight_digits(b & low);
+		ends[n++] = (uint32_t)(s + len - p);
+	}
+	*at = s;
+	return n;
+}
+
+/*
+ * A line at a time: the first non-digit of 16 bytes must be its newline.
+ * The lines after it of the same length are read as a run.
+ */
 size_t
 scan_lines_generic(const char *p, const char *end, u64 *vals, uint32_t *ends)
 {
@@ -99,6 +128,7 @@ scan_lines_generic(const char *p, const char *end, u64 *vals, uint32_t *ends)
 			    eight_digits(a) * pow10[len - 8] + eight_digits(b << (128 - 8 * len));
 		s += len + 1;
 		ends[n++] = (uint32_t)(s - 1 - p);
+		n = same_lines(&s, end, len, p, vals, ends, n);
 	}
 	return n;
 }
