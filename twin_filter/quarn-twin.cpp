@@ -196,7 +196,7 @@ scan_input(double *prev)
 		ipos += ends[n - 1] + 1;
 		vals[-1] = vals[n - 1];
 		*prev = (double)vals[n - 1];
-	} while (n == SCAN_LINES);
+	} while (n > SCAN_LINES - 32);
 }
 
 /*

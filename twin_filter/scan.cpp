@@ -7,9 +7,9 @@
  * scan_lines(p, end, vals, ends) reads the common lines from p on: the
  * value of each into vals, the offset of its newline from p into ends.  It
  * stops before the first other line, before a line whose newline is not
- * before end, and after SCAN_LINES lines at most; it returns the number of
- * lines read.  The bytes from p - SCAN_PAD to end + SCAN_PAD must be
- * readable.
+ * before end, and once it has read more than SCAN_LINES - 32 lines, never
+ * more than SCAN_LINES; it returns the number of lines read.  The bytes
+ * from p - SCAN_PAD to end + SCAN_PAD must be readable.
  *
  * find_twins(vals, n, at) stores in at the index of each of the n values
  * that is 2 more than the one before it, vals[-1] for the first; at must
