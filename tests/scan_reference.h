@@ -15,7 +15,7 @@
 #include "number.h"
 #include "scan.h"
 
-typedef std::vector<size_t> reading;
+typedef std::vector<uint64_t> reading;
 typedef size_t scan_fn(const char *, const char *, uint64_t *, uint32_t *);
 
 inline reading
@@ -31,7 +31,7 @@ read_by_lines(const std::string &text)
 		    !get_number(text.substr(at, nl - at).c_str(), &v))
 			r.insert(r.end(), {0, at});
 		else
-			r.insert(r.end(), {1, (size_t)v, nl});
+			r.insert(r.end(), {1, (uint64_t)v, nl});
 		if (nl == std::string::npos)
 			break;
 	}

@@ -236,7 +236,7 @@ main(int argc, char *argv[])
 	(void)fcntl(0, F_SETPIPE_SZ, pipe_size);
 #endif
 	for (;;) {
-		/* Only -0 has its sign set; its pairs print "-0", so it is not scanned. */
+		/* After -0, the one value with its sign set, a pair prints "-0". */
 		if (!std::signbit(prev))
 			scan_input(&prev);
 		if (!next_value(&cur))
