@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${RUNS:-11}
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+busy=
+trap 'rm -rf "$tmp"; [ -z "$busy" ] || kill "$busy"' EXIT
 
 for tool in primesieve factor seq bc taskset /usr/bin/time; do
 	command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
@@ -113,8 +114,20 @@ awk 'BEGIN { srand(20261208); for (i = 0; i < 100; i++)
 awk '{ for (d = -10; d <= 10; d++) printf "%.0f\n", $1 + d }' "$tmp/answers" >"$tmp/numbers"
 echo 0 >>"$tmp/answers"
 side_by_side 1.5 "$runs" $around "<" "$tmp/answers" --vs factor "<" "$tmp/numbers"
-echo "4. Filter behind the prime lister"
-side_by_side 1.15 "$runs" primesieve 3e8 -p "|" $twin --vs primesieve 3e8 -p
+echo "4. The filter"
+$primes 1e9 >"$tmp/primes"
+echo "   On a file of the primes below 10^9 (502 MB), against counting its lines:"
+side_by_side 2.0 "$runs" $twin "<" "$tmp/primes" --vs wc -l "<" "$tmp/primes"
+echo "   Behind quarn's lister, against the cheapest reader of that pipe:"
+side_by_side 1.15 "$runs" $primes 1e9 "|" $twin --vs $primes 1e9 "|" build/bench/pipe_floor
+echo "   Behind primesieve, against primesieve alone:"
+side_by_side 1.05 "$runs" primesieve 3e8 -p "|" $twin --vs primesieve 3e8 -p
+echo "   The same beside other work, a loop that keeps one CPU busy:"
+sh -c 'while :; do :; done' &
+busy=$!
+side_by_side 1.05 "$runs" primesieve 3e8 -p "|" $twin --vs primesieve 3e8 -p
+kill "$busy"
+busy=
 echo "   The floor for any reader of that pipe, one that parses nothing:"
 side_by_side - "$runs" primesieve 3e8 -p "|" build/bench/pipe_floor --vs primesieve 3e8 -p
 echo "5. The prime lister, against primesieve's printing, on every CPU and on one"
@@ -153,6 +166,8 @@ printf '  quarn-around, the dialogue above (goal <= 12288 KB) %6s KB\n' \
 primesieve 3e8 -p | /usr/bin/time -v -o "$tmp/rss" $twin >/dev/null
 printf '  primesieve 3e8 -p | quarn-twin           %6s KB\n' \
 	"$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$tmp/rss")"
+printf '  quarn-twin < the primes below 10^9       %6s KB\n' "$(peak_rss $twin <"$tmp/primes")"
+rm "$tmp/primes"
 echo "   The prime lister (goal <= 8192 KB while the stop is at most 10^12):"
 for range in 1000 1e9 999000000000-1000000000000; do
 	printf '  quarn-primes %-30s %6s KB\n' "$range" "$(peak_rss $primes $range)"

@@ -2,6 +2,7 @@
 # Input handling and pairing of quarn-twin.
 
 TWIN=${TWIN:-build/quarn-twin}
+PIECES=${PIECES:-build/tests/pieces}
 ERR="quarn-twin: Error in input number."
 
 load helpers
@@ -37,6 +38,12 @@ feed() {
 	feed '3\n000000000000000000000000000000000000000000000005\n' 0 "3 5" ""
 	feed '9007199254740989\n9007199254740991\n' 0 "9007199254740989 9007199254740991" ""
 	feed '99999999999971\n99999999999973\n' 0 "99999999999971 99999999999973" ""
+	feed '1\n3\n007\n009\n0\n2\n00\n2\n4\n06\n' 0 "1 3
+7 9
+0 2
+0 2
+2 4
+4 6" ""
 }
 
 @test "the first value never pairs" {
@@ -164,4 +171,68 @@ Filter for displaying only twin primes (primes that differ by 2)."
 	primesieve 1e14 --dist=1e7 -p | "$TWIN" >out
 	primesieve 1e14 --dist=1e7 -p2 | tr -d '(,)' >want
 	cmp out want
+}
+
+# odd_list: primes-like values of every length, about one line in eight
+# written otherwise (leading zeros up to 48 characters, a blank, a sign, a
+# CR, text after the number), so that such lines fall at every place of a
+# read and of a vector.
+odd_list() {
+	awk 'BEGIN {
+		srand(11)
+		zeros = sprintf("%048d", 0)
+		for (i = 0; i < 3000; i++) {
+			v += rand() < 0.5 ? 2 : 4 + 2 * int(rand() * 3)
+			if (i % 200 == 199 && v < 5e14)
+				v = v * 13 + 1
+			s = sprintf("%.0f", v)
+			r = rand()
+			if (r < 0.05)
+				s = substr(zeros, 1, 1 + int(rand() * (48 - length(s)))) s
+			else if (r < 0.07)
+				s = " " s
+			else if (r < 0.09)
+				s = "+" s
+			else if (r < 0.11)
+				s = s "\r"
+			else if (r < 0.12)
+				s = s " 1"
+			print s
+		}
+	}'
+}
+
+# pairs_of: the pairs of the values of the input's lines.
+pairs_of() {
+	awk '{ x = $0 + 0 } NR > 1 && x == prev + 2 { printf "%.0f %.0f\n", prev, x } { prev = x }'
+}
+
+@test "input fed in pieces of 1, 7, 63 and 4097 bytes reads as whole" {
+	odd_list >in
+	pairs_of <in >want
+	[ "$(wc -l <want)" -gt 500 ]
+	[ "$(tail -n 1 in | wc -c)" -gt 16 ]
+	"$TWIN" <in >out
+	cmp out want
+	for size in 1 7 63 4097; do
+		got=0
+		"$PIECES" $size "$TWIN" <in >out 2>err || got=$?
+		outcome "pieces of $size" "$got" 0 "$(cat want)" ""
+	done
+
+	head -c -1 in >cut
+	printf '%s' "$(tail -n 1 in)" | cmp - <(tail -n 1 cut)
+	for size in 1 63; do
+		got=0
+		"$PIECES" $size "$TWIN" <cut >out 2>err || got=$?
+		outcome "pieces of $size, no last newline" "$got" 0 "$(cat want)" ""
+	done
+
+	awk 'NR == 1777 { print "-3" } { print }' in >bad
+	head -n 1776 in | pairs_of >want
+	for size in 1 7 63 4097; do
+		got=0
+		"$PIECES" $size "$TWIN" <bad >out 2>err || got=$?
+		outcome "pieces of $size, a bad line" "$got" 1 "$(cat want)" "$ERR"
+	done
 }

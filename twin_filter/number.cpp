@@ -1,6 +1,7 @@
 #include "number.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -60,20 +61,56 @@ read_value(const char *line, size_t len, double *cur)
 	return get_number(text, cur);
 }
 
+/* Eight digit bytes of x < 10^8, the first in the low byte: halves, quarters, eighths. */
+static uint64_t
+eight_places(uint64_t x)
+{
+	uint64_t y = x / 10000 | (x % 10000) << 32;
+	uint64_t q = ((y * 10486) >> 20) & 0x0000007f0000007f;
+
+	y = q | (y - q * 100) << 16;
+	q = ((y * 103) >> 10) & 0x000f000f000f000f;
+	return q | (y - q * 10) << 8;
+}
+
+/* Stores the eight bytes of x at p, the low byte first. */
+static void
+store_le(char *p, uint64_t x)
+{
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+	x = __builtin_bswap64(x);
+#endif
+	memcpy(p, &x, sizeof x);
+}
+
+/*
+ * Writes v < 10^16 in decimal; returns the end.  It may store up to 16
+ * bytes from p.
+ */
+char *
+put_integer(char *p, uint64_t v)
+{
+	const uint64_t ascii = 0x3030303030303030;
+	uint64_t head = eight_places(v / 100000000), tail = eight_places(v % 100000000);
+	unsigned skip;
+
+	if (head != 0) {
+		skip = (unsigned)__builtin_ctzll(head) / 8;
+		store_le(p, (head >> 8 * skip) + ascii);
+		p += 8 - skip;
+		store_le(p, tail + ascii);
+		return p + 8;
+	}
+	skip = tail != 0 ? (unsigned)__builtin_ctzll(tail) / 8 : 7;
+	store_le(p, (tail >> 8 * skip) + ascii);
+	return p + 8 - skip;
+}
+
 /* Writes x as "%.0f" would; x is integral, -0 or 0 <= x < 2^53. */
 char *
 put_value(char *p, double x)
 {
-	char tmp[20];
-	char *t = tmp + sizeof tmp;
-	unsigned long long v = (unsigned long long)fabs(x);
-
 	if (std::signbit(x))
 		*p++ = '-';
-	do {
-		*--t = (char)('0' + v % 10);
-		v /= 10;
-	} while (v != 0);
-	memcpy(p, t, (size_t)(tmp + sizeof tmp - t));
-	return p + (tmp + sizeof tmp - t);
+	return put_integer(p, (uint64_t)fabs(x));
 }

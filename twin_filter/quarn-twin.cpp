@@ -1,6 +1,7 @@
 /* quarn-twin: print the twin pairs in an ascending list of primes. */
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,13 +9,24 @@
 #include <unistd.h>
 
 #include "number.h"
+#include "scan.h"
 
 static const char prog_name[] = "quarn-twin";
 static const int pipe_size = 1 << 20;
 
-static char ibuf[1 << 19];
+/* Input from ibuf[0], with room to read on either side for scan_lines(). */
+enum { IBUF_SIZE = 1 << 19 };
+alignas(64) static char ibuf_room[SCAN_PAD + IBUF_SIZE + SCAN_PAD];
+static char *const ibuf = ibuf_room + SCAN_PAD;
 static size_t ipos, iend;
 static bool ieof;
+
+/* What scan_lines() read, each array with a place before the first. */
+static uint64_t vals_room[1 + SCAN_LINES + 16];
+static uint64_t *const vals = vals_room + 1;
+static uint32_t ends_room[1 + SCAN_LINES];
+static uint32_t *const ends = ends_room + 1;
+static uint32_t twins[SCAN_LINES + 16];
 
 static char obuf[1 << 16];
 static size_t olen;
@@ -73,7 +85,7 @@ refill(void)
 	memmove(ibuf, ibuf + ipos, iend);
 	ipos = 0;
 	do
-		n = read(0, ibuf + iend, sizeof ibuf - iend);
+		n = read(0, ibuf + iend, IBUF_SIZE - iend);
 	while (n < 0 && errno == EINTR);
 	if (n < 0)
 		read_error();
@@ -127,8 +139,70 @@ put_pair(double a, double b)
 }
 
 /*
- * Reads the next value into *cur; false at end of input.  A line of a
- * plain digit run is taken directly; any other goes through read_value().
+ * The pairs that end at the lines twins[0 ... k - 1] of those scanned from
+ * p.  Where both lines of a pair are in the buffer without leading zeros,
+ * their text is the pair's.
+ */
+static void
+put_twins(const char *p, size_t k)
+{
+	char *o = obuf + olen;
+
+	for (size_t j = 0; j < k; j++) {
+		size_t i = twins[j];
+
+		if (o > obuf + sizeof obuf - 64) {
+			olen = (size_t)(o - obuf);
+			flush_out();
+			o = obuf;
+		}
+		if (i > 0) {
+			const char *a = p + (uint32_t)(ends[i - 2] + 1), *b = p + ends[i - 1] + 1;
+			const char *e = p + ends[i];
+
+			if ((a[0] != '0' || b - a == 2) && (b[0] != '0' || e - b == 1)) {
+				memcpy(o, a, 32);
+				o[b - 1 - a] = ' ';
+				o += e + 1 - a;
+				continue;
+			}
+		}
+		o = put_integer(o, vals[i] - 2);
+		*o++ = ' ';
+		o = put_integer(o, vals[i]);
+		*o++ = '\n';
+	}
+	olen = (size_t)(o - obuf);
+}
+
+/* Reads the common lines at ipos, after *prev, and writes their pairs. */
+static void
+scan_input(double *prev)
+{
+	size_t n;
+
+	/* No line's value is 2 more than 2^62. */
+	vals[-1] = std::isnan(*prev) ? (uint64_t)1 << 62 : (uint64_t)*prev;
+	ends[-1] = UINT32_MAX;
+	do {
+		const char *p = ibuf + ipos;
+		size_t k;
+
+		n = scan_lines(p, ibuf + iend, vals, ends);
+		if (n == 0)
+			return;
+		k = find_twins(vals, n, twins);
+		put_twins(p, k);
+		ipos += ends[n - 1] + 1;
+		vals[-1] = vals[n - 1];
+		*prev = (double)vals[n - 1];
+	} while (n > SCAN_LINES - 32);
+}
+
+/*
+ * Reads the next value into *cur, a line at a time; false at end of input.
+ * A line of a plain digit run is taken directly; any other goes through
+ * read_value().
  */
 static bool
 next_value(double *cur)
@@ -161,7 +235,12 @@ main(int argc, char *argv[])
 	/* A larger pipe lets the writer run ahead with fewer wake-ups. */
 	(void)fcntl(0, F_SETPIPE_SZ, pipe_size);
 #endif
-	while (next_value(&cur)) {
+	for (;;) {
+		/* After -0, the one value with its sign set, a pair prints "-0". */
+		if (!std::signbit(prev))
+			scan_input(&prev);
+		if (!next_value(&cur))
+			break;
 		if (prev + 2 == cur)
 			put_pair(prev, cur);
 		prev = cur;
