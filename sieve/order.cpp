@@ -3,23 +3,46 @@
 #include <cerrno>
 #include <pthread.h>
 
+enum { FIRST_WINDOW = 2 };
+
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
-static pthread_cond_t turned = PTHREAD_COND_INITIALIZER;
+/* Each worker waits on a condition of its own, for its turn or for a unit. */
+static pthread_cond_t woken[MAX_WORKERS];
+static bool conditions_made;
 static bool threaded;
 static range_write job_write;
-static u64 job_units, next_unit, turn;
+static u64 job_units, next_unit, window;
+/* Read without the lock: the unit whose text is next, and whether a write failed. */
+static u64 turn;
 static bool failed;
 static int failed_errno;
+/* 1 + the unit each worker holds, 0 for none; the worker that holds unit u, at u % MAX_WORKERS. */
+static u64 held[MAX_WORKERS];
+static int holder[MAX_WORKERS];
+/* Workers waiting for their turn; workers waiting for a unit, the last to wait on top. */
+static bool waiting[MAX_WORKERS], parked[MAX_WORKERS];
+static int idle[MAX_WORKERS], idle_count;
 
 void
 order_begin(u64 units, range_write out)
 {
+	if (!conditions_made) {
+		for (pthread_cond_t &c : woken)
+			pthread_cond_init(&c, nullptr);
+		conditions_made = true;
+	}
 	job_write = out;
 	job_units = units;
 	next_unit = turn = 0;
+	window = FIRST_WINDOW;
 	failed = false;
 	failed_errno = 0;
 	threaded = false;
+	idle_count = 0;
+	for (int i = 0; i < MAX_WORKERS; i++) {
+		held[i] = 0;
+		waiting[i] = parked[i] = false;
+	}
 }
 
 void
@@ -29,40 +52,117 @@ order_threaded(bool on)
 }
 
 static void
-fail(int err)
+enter(void)
 {
 	if (threaded)
 		pthread_mutex_lock(&lock);
-	if (!failed) {
-		failed = true;
-		failed_errno = err;
-	}
-	if (threaded) {
-		pthread_cond_broadcast(&turned);
+}
+
+static void
+leave(void)
+{
+	if (threaded)
 		pthread_mutex_unlock(&lock);
+}
+
+/* Wakes up to n of the workers waiting for a unit, the last to wait first. */
+static void
+unpark(u64 n)
+{
+	for (; n > 0 && idle_count > 0; n--) {
+		const int w = idle[--idle_count];
+		parked[w] = false;
+		pthread_cond_signal(&woken[w]);
 	}
 }
 
-/* Waits until the unit's text is next; false once a write has failed. */
-static bool
-wait_turn(u64 unit)
+/*
+ * Passes the turn on from the unit, waking the worker whose unit is next
+ * if it waits.  If that unit is not ready, the output waits for it, and
+ * the window grows; not after the first unit, which is short so that the
+ * first lines come soon, and says nothing of how many workers keep up.
+ */
+static void
+pass(u64 unit)
 {
-	bool ok;
+	__atomic_store_n(&turn, unit + 1, __ATOMIC_RELEASE);
+	if (!threaded || unit + 1 >= job_units)
+		return;
+	const int next = holder[(unit + 1) % MAX_WORKERS];
+	if (next_unit > unit + 1 && waiting[next])
+		pthread_cond_signal(&woken[next]);
+	else if (unit > 0 && window < MAX_WORKERS)
+		window++;
+}
 
-	if (!threaded)
-		return !failed;
+bool
+order_next(int worker, u64 *unit)
+{
+	bool ok = false;
+
+	enter();
+	if (held[worker] > 0)
+		pass(held[worker] - 1);
+	held[worker] = 0;
+	for (;;) {
+		if (failed || next_unit >= job_units) {
+			unpark(MAX_WORKERS);
+			break;
+		}
+		if (next_unit < turn + window) {
+			*unit = next_unit++;
+			held[worker] = *unit + 1;
+			holder[*unit % MAX_WORKERS] = worker;
+			unpark(min_u64(turn + window, job_units) - next_unit);
+			ok = true;
+			break;
+		}
+		parked[worker] = true;
+		idle[idle_count++] = worker;
+		while (parked[worker])
+			pthread_cond_wait(&woken[worker], &lock);
+	}
+	leave();
+	return ok;
+}
+
+/* Waits until the unit's text is next; false once the job stopped. */
+static bool
+wait_turn(int worker, u64 unit)
+{
+	if (!threaded || __atomic_load_n(&turn, __ATOMIC_ACQUIRE) == unit)
+		return !order_stopped();
 	pthread_mutex_lock(&lock);
+	waiting[worker] = true;
 	while (turn != unit && !failed)
-		pthread_cond_wait(&turned, &lock);
-	ok = !failed;
+		pthread_cond_wait(&woken[worker], &lock);
+	waiting[worker] = false;
+	const bool ok = !failed;
 	pthread_mutex_unlock(&lock);
 	return ok;
 }
 
-bool
-order_write(u64 unit, const char *text, size_t len)
+/* Stops the job, waking every worker that waits. */
+static void
+fail(int err)
 {
-	if (!wait_turn(unit))
+	enter();
+	if (!failed) {
+		__atomic_store_n(&failed, true, __ATOMIC_RELAXED);
+		failed_errno = err;
+	}
+	if (threaded) {
+		for (pthread_cond_t &c : woken)
+			pthread_cond_signal(&c);
+		unpark(MAX_WORKERS);
+	}
+	leave();
+}
+
+bool
+order_write(int worker, u64 unit, const char *text, size_t len)
+{
+	if (!wait_turn(worker, unit))
 		return false;
 	if (len > 0 && !job_write(text, len)) {
 		fail(errno);
@@ -72,28 +172,9 @@ order_write(u64 unit, const char *text, size_t len)
 }
 
 bool
-order_take(u64 *unit)
+order_stopped(void)
 {
-	bool ok;
-
-	if (threaded)
-		pthread_mutex_lock(&lock);
-	*unit = next_unit++;
-	ok = *unit < job_units && !failed;
-	if (threaded)
-		pthread_mutex_unlock(&lock);
-	return ok;
-}
-
-void
-order_pass(u64 unit)
-{
-	if (!threaded)
-		return;
-	pthread_mutex_lock(&lock);
-	turn = unit + 1;
-	pthread_cond_broadcast(&turned);
-	pthread_mutex_unlock(&lock);
+	return __atomic_load_n(&failed, __ATOMIC_RELAXED);
 }
 
 bool
