@@ -1,6 +1,7 @@
 #include "order.h"
 
 #include <cerrno>
+#include <ctime>
 #include <pthread.h>
 
 enum { FIRST_WINDOW = 2 };
@@ -22,6 +23,12 @@ static int holder[MAX_WORKERS];
 /* Workers waiting for their turn; workers waiting for a unit, the last to wait on top. */
 static bool waiting[MAX_WORKERS], parked[MAX_WORKERS];
 static int idle[MAX_WORKERS], idle_count;
+/*
+ * When each worker took its unit, by the clock and by its own CPU time,
+ * and the CPU time the unit took to be ready, its first text written.
+ */
+static int64_t taken_at[MAX_WORKERS], taken_cpu[MAX_WORKERS], ready_cpu[MAX_WORKERS];
+static bool fresh[MAX_WORKERS];
 
 void
 order_begin(u64 units, range_write out)
@@ -76,33 +83,47 @@ unpark(u64 n)
 	}
 }
 
+static int64_t
+clock_ns(clockid_t clock)
+{
+	timespec t{};
+
+	(void)clock_gettime(clock, &t);
+	return (int64_t)t.tv_sec * 1000000000 + t.tv_nsec;
+}
+
 /*
- * Passes the turn on from the unit, waking the worker whose unit is next
- * if it waits.  If that unit is not ready, the output waits for it, and
- * the window grows; not after the first unit, which is short so that the
- * first lines come soon, and says nothing of how many workers keep up.
+ * The worker passes the turn on from its unit at time now, waking the
+ * worker whose unit is next if it waits.  If that unit is not ready, the
+ * output waits for it.  Where it has run for less time than the worker's
+ * unit took of CPU, it started too late, and the window grows; where it
+ * has run for longer, it waits for a CPU, and more workers would only
+ * share them.  Not after the first unit, which is short so that the first
+ * lines come soon, and says nothing of how many workers keep up.
  */
 static void
-pass(u64 unit)
+pass(int worker, u64 unit, int64_t now)
 {
 	__atomic_store_n(&turn, unit + 1, __ATOMIC_RELEASE);
-	if (!threaded || unit + 1 >= job_units)
+	if (!threaded || unit + 1 >= job_units || next_unit <= unit + 1)
 		return;
 	const int next = holder[(unit + 1) % MAX_WORKERS];
-	if (next_unit > unit + 1 && waiting[next])
+	if (waiting[next])
 		pthread_cond_signal(&woken[next]);
-	else if (unit > 0 && window < MAX_WORKERS)
+	else if (unit > 0 && window < MAX_WORKERS && now - taken_at[next] < ready_cpu[worker])
 		window++;
 }
 
 bool
 order_next(int worker, u64 *unit)
 {
+	int64_t now = threaded ? clock_ns(CLOCK_MONOTONIC) : 0;
+	int64_t cpu = threaded ? clock_ns(CLOCK_THREAD_CPUTIME_ID) : 0;
 	bool ok = false;
 
 	enter();
 	if (held[worker] > 0)
-		pass(held[worker] - 1);
+		pass(worker, held[worker] - 1, now);
 	held[worker] = 0;
 	for (;;) {
 		if (failed || next_unit >= job_units) {
@@ -113,6 +134,9 @@ order_next(int worker, u64 *unit)
 			*unit = next_unit++;
 			held[worker] = *unit + 1;
 			holder[*unit % MAX_WORKERS] = worker;
+			taken_at[worker] = now;
+			taken_cpu[worker] = cpu;
+			fresh[worker] = true;
 			unpark(min_u64(turn + window, job_units) - next_unit);
 			ok = true;
 			break;
@@ -121,6 +145,8 @@ order_next(int worker, u64 *unit)
 		idle[idle_count++] = worker;
 		while (parked[worker])
 			pthread_cond_wait(&woken[worker], &lock);
+		now = clock_ns(CLOCK_MONOTONIC);
+		cpu = clock_ns(CLOCK_THREAD_CPUTIME_ID);
 	}
 	leave();
 	return ok;
@@ -162,6 +188,10 @@ fail(int err)
 bool
 order_write(int worker, u64 unit, const char *text, size_t len)
 {
+	if (threaded && fresh[worker]) {
+		ready_cpu[worker] = clock_ns(CLOCK_THREAD_CPUTIME_ID) - taken_cpu[worker];
+		fresh[worker] = false;
+	}
 	if (!wait_turn(worker, unit))
 		return false;
 	if (len > 0 && !job_write(text, len)) {
