@@ -168,7 +168,9 @@ main(int argc, char *argv[])
 	/* A larger pipe lets the reader take more at each wake-up. */
 	(void)fcntl(1, F_SETPIPE_SZ, pipe_size);
 #endif
-	switch (range_primes(first, last, count_cpus(""), put_primes, LINE_LEN, write_text)) {
+	/* Reading the CPU quota takes longer than a short job. */
+	const int threads = range_several_units(first, last) ? count_cpus("") : 1;
+	switch (range_primes(first, last, threads, put_primes, LINE_LEN, write_text)) {
 	case RANGE_NO_MEMORY:
 		(void)fprintf(stderr, "%s: %s\n", prog_name, strerror(errno));
 		return 1;

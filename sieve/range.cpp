@@ -28,6 +28,7 @@ enum {
 	 */
 	UNIT_BYTES = 1 << 22,
 	SHORT_UNIT_BYTES = 1 << 20,
+	LEAST_UNIT_BYTES = 1 << 15,
 	FIRST_UNIT_BYTES = 1 << 18,
 	/*
 	 * A thread's text is written when the next batch might not fit: a
@@ -166,7 +167,7 @@ work(void *arg)
 
 /*
  * With the big tier, UNIT_BYTES.  Otherwise as short as the sieving
- * primes allow, a power of two from 2^15 to SHORT_UNIT_BYTES and at least
+ * primes allow, a power of two from LEAST_UNIT_BYTES to SHORT_UNIT_BYTES and at least
  * eight bytes a prime: each prime costs a division a unit, and a short
  * unit's text fits its thread's buffer, so that threads write their units
  * one after another without waiting.
@@ -174,7 +175,7 @@ work(void *arg)
 static u32
 unit_size(void)
 {
-	u32 n = 1 << 15;
+	u32 n = LEAST_UNIT_BYTES;
 
 	if (big_any())
 		return UNIT_BYTES;
@@ -350,4 +351,10 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 		return RANGE_WRITE_FAILED;
 	}
 	return 0;
+}
+
+bool
+range_several_units(u64 start, u64 stop)
+{
+	return start <= stop && stop / 30 - start / 30 >= LEAST_UNIT_BYTES;
 }
