@@ -6,49 +6,85 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
 enum {
 	/* A folder's path, and a line of /proc/self/cgroup or mountinfo. */
-	PATH_BYTES = 2 * PATH_MAX,
-	LINE_BYTES = 2 * PATH_MAX,
+	PATH_BYTES = PATH_MAX,
+	LINE_BYTES = PATH_MAX + 256,
 	/* The fields of a mountinfo line that are looked at, and a few more. */
 	MAX_FIELDS = 16,
 };
 
-/* Reads the next line of f into buf without its newline; a line too long for buf is passed over. */
+/* A file read a line at a time, without the C library's buffers. */
+struct reader {
+	int fd;
+	size_t have, at;
+	char buf[1024];
+};
+
 static bool
-next_line(FILE *f, char *buf, int size)
+open_reader(reader *r, const char *path)
 {
-	while (fgets(buf, size, f) != nullptr) {
-		const size_t n = strlen(buf);
-		if (n > 0 && buf[n - 1] == '\n') {
-			buf[n - 1] = '\0';
-			return true;
-		}
-		if (feof(f))
-			return true;
-		int c;
-		while ((c = getc(f)) != EOF && c != '\n')
-			;
-	}
-	return false;
+	r->fd = open(path, O_RDONLY | O_CLOEXEC);
+	r->have = r->at = 0;
+	return r->fd >= 0;
 }
 
-/* The first line of the file dir/name, in buf; false if it cannot be read. */
+/* The next byte, or -1 at the end or on an error. */
+static int
+next_byte(reader *r)
+{
+	if (r->at == r->have) {
+		ssize_t n;
+		while ((n = read(r->fd, r->buf, sizeof r->buf)) < 0 && errno == EINTR)
+			;
+		if (n <= 0)
+			return -1;
+		r->have = (size_t)n;
+		r->at = 0;
+	}
+	return (unsigned char)r->buf[r->at++];
+}
+
+/* Reads the next line into line without its newline; a line too long for it is passed over. */
 static bool
-first_line(const char *dir, const char *name, char *buf, int size)
+next_line(reader *r, char *line, size_t size)
+{
+	for (;;) {
+		size_t n = 0;
+		bool whole = true;
+		int c;
+		while ((c = next_byte(r)) >= 0 && c != '\n') {
+			if (n + 1 < size)
+				line[n++] = (char)c;
+			else
+				whole = false;
+		}
+		line[n] = '\0';
+		if (c < 0 && n == 0 && whole)
+			return false;
+		if (whole)
+			return true;
+		if (c < 0)
+			return false;
+	}
+}
+
+/* The first line of the file dir/name, in line; false if it cannot be read. */
+static bool
+first_line(const char *dir, const char *name, char *line, size_t size)
 {
 	char path[PATH_BYTES];
+	reader r;
 
-	if (snprintf(path, sizeof path, "%s/%s", dir, name) >= (int)sizeof path)
+	if (snprintf(path, sizeof path, "%s/%s", dir, name) >= (int)sizeof path ||
+	    !open_reader(&r, path))
 		return false;
-	FILE *f = fopen(path, "r");
-	if (f == nullptr)
-		return false;
-	const bool ok = next_line(f, buf, size);
-	(void)fclose(f);
+	const bool ok = next_line(&r, line, size);
+	(void)close(r.fd);
 	return ok;
 }
 
@@ -176,13 +212,12 @@ cgroup_path(const char *root, bool v2, char *path, size_t size)
 {
 	char name[PATH_BYTES], line[LINE_BYTES];
 	bool found = false;
+	reader r;
 
-	if (snprintf(name, sizeof name, "%s/proc/self/cgroup", root) >= (int)sizeof name)
+	if (snprintf(name, sizeof name, "%s/proc/self/cgroup", root) >= (int)sizeof name ||
+	    !open_reader(&r, name))
 		return false;
-	FILE *f = fopen(name, "r");
-	if (f == nullptr)
-		return false;
-	while (!found && next_line(f, line, sizeof line)) {
+	while (!found && next_line(&r, line, sizeof line)) {
 		char *list = strchr(line, ':');
 		char *at = list == nullptr ? nullptr : strchr(list + 1, ':');
 		if (at == nullptr)
@@ -197,7 +232,7 @@ cgroup_path(const char *root, bool v2, char *path, size_t size)
 		if (found)
 			memcpy(path, at, strlen(at) + 1);
 	}
-	(void)fclose(f);
+	(void)close(r.fd);
 	return found;
 }
 
@@ -242,13 +277,12 @@ cpu_mount(const char *root, char *point, char *top, size_t size)
 {
 	char name[PATH_BYTES], line[LINE_BYTES];
 	bool found = false;
+	reader r;
 
-	if (snprintf(name, sizeof name, "%s/proc/self/mountinfo", root) >= (int)sizeof name)
+	if (snprintf(name, sizeof name, "%s/proc/self/mountinfo", root) >= (int)sizeof name ||
+	    !open_reader(&r, name))
 		return false;
-	FILE *f = fopen(name, "r");
-	if (f == nullptr)
-		return false;
-	while (!found && next_line(f, line, sizeof line)) {
+	while (!found && next_line(&r, line, sizeof line)) {
 		char *field[MAX_FIELDS];
 		const int n = fields(line, field, MAX_FIELDS);
 		int dash = 6;
@@ -265,7 +299,7 @@ cpu_mount(const char *root, char *point, char *top, size_t size)
 			memcpy(point, field[4], strlen(field[4]) + 1);
 		}
 	}
-	(void)fclose(f);
+	(void)close(r.fd);
 	return found;
 }
 

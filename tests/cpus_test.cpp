@@ -179,10 +179,19 @@ TEST_F(Quota, V1ParentsAndTheFolderMounted)
 
 TEST_F(Quota, V1MountsFoundByTheirController)
 {
-	/* cpuacct, cpuset and a cgroup2 mount are not the cpu controller. */
+	/*
+	 * cpuacct, cpuset and a cgroup2 mount are not the cpu controller.  A
+	 * line longer than a path is taken whole, never as two lines: the
+	 * tail of this one would be a cpu mount of its own.
+	 */
+	const std::string blanks(6000, ' ');
 	put("/proc/self/cgroup", "3:cpuacct:/\n2:cpuset:/\n1:cpu:/\n");
+	put("/sys/fs/cgroup/tail/cpu.cfs_quota_us", "100000\n");
+	put("/sys/fs/cgroup/tail/cpu.cfs_period_us", "100000\n");
 	put("/proc/self/mountinfo",
-	    "40 24 0:30 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw,cpu\n"
+	    "39 1 0:29 / / rw - overlay overlay rw" + blanks +
+		"44 24 0:34 / /sys/fs/cgroup/tail rw - cgroup cgroup rw,cpu\n"
+		"40 24 0:30 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw,cpu\n"
 	    "41 24 0:31 / /sys/fs/cgroup/cpuacct rw - cgroup cgroup rw,cpuacct\n"
 	    "42 24 0:32 / /sys/fs/cgroup/cpuset rw - cgroup cgroup rw,cpuset\n"
 	    "43 24 0:33 / /sys/fs/cgroup/my\\040cpu rw shared:4 master:1 - cgroup cgroup rw,cpu\n");
