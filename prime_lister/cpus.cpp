@@ -88,7 +88,7 @@ first_line(const char *dir, const char *name, char *line, size_t size)
 	return ok;
 }
 
-/* A number of decimal digits at *s, which is moved past it; false if there is none or it is too large. */
+/* The number whose digits start at *s, moved past them; false if none, or too large. */
 static bool
 digits(const char **s, uint64_t *v)
 {
@@ -149,7 +149,7 @@ positive(const char *dir, const char *name, uint64_t *v)
 	return first_line(dir, name, line, sizeof line) && digits(&s, v) && ends(s) && *v > 0;
 }
 
-/* The CPUs granted by cgroup v1's cpu.cfs_quota_us over cpu.cfs_period_us in dir; 0 for none (-1). */
+/* The CPUs granted by cgroup v1's cpu.cfs_quota_us over cpu.cfs_period_us in dir; 0 for none. */
 static int
 v1_quota(const char *dir)
 {

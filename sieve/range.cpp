@@ -87,7 +87,7 @@ map(size_t n)
 	return p == MAP_FAILED ? nullptr : p;
 }
 
-/* Sieves the unit of len bytes from byte b on into the worker's bits; false once the job stopped. */
+/* Sieves the unit of len bytes from byte b on into the worker's bits; false if the job stopped. */
 static bool
 sieve_unit(worker *w, u64 b, u32 len)
 {

@@ -13,70 +13,78 @@
 
 #include "cpus.h"
 
-class Quota : public testing::Test {
-protected:
-	std::string root;
+static std::string root;
 
-	void
-	SetUp() override
-	{
-		char name[] = "/tmp/quarn-cpus-XXXXXX";
+static void
+remove_root(void)
+{
+	if (!root.empty())
+		(void)system(("rm -rf '" + root + "'").c_str());
+}
+
+/* Starts a case with an empty root folder. */
+static void
+begin(void)
+{
+	static char name[] = "/tmp/quarn-cpus-XXXXXX";
+
+	if (root.empty()) {
 		ASSERT_NE(mkdtemp(name), nullptr);
 		root = name;
+		atexit(remove_root);
 	}
+	ASSERT_EQ(system(("rm -rf '" + root + "'/*").c_str()), 0);
+}
 
-	void
-	TearDown() override
-	{
-		EXPECT_EQ(system(("rm -rf '" + root + "'").c_str()), 0);
-	}
+/* Writes text to the file at path under the root, making its folders. */
+static void
+put(const std::string &path, const std::string &text)
+{
+	const std::string file = root + path;
+	const std::string dir = file.substr(0, file.rfind('/'));
+	ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
+	FILE *f = fopen(file.c_str(), "w");
+	ASSERT_NE(f, nullptr) << file;
+	fputs(text.c_str(), f);
+	fclose(f);
+}
 
-	/* Writes text to the file at path under the root, making its folders. */
-	void
-	put(const std::string &path, const std::string &text)
-	{
-		const std::string file = root + path;
-		const std::string dir = file.substr(0, file.rfind('/'));
-		ASSERT_EQ(system(("mkdir -p '" + dir + "'").c_str()), 0);
-		FILE *f = fopen(file.c_str(), "w");
-		ASSERT_NE(f, nullptr) << file;
-		fputs(text.c_str(), f);
-		fclose(f);
-	}
+/* The v2 hierarchy alone, the process in /a/b. */
+static void
+v2_at_a_b(void)
+{
+	put("/proc/self/cgroup", "0::/a/b\n");
+	put("/proc/self/mountinfo",
+	    "25 1 0:23 / /sys/fs/cgroup rw,nosuid shared:9 - cgroup2 cgroup2 rw\n");
+}
 
-	/* The v2 hierarchy alone, the process in /a/b. */
-	void
-	v2_at_a_b()
-	{
-		put("/proc/self/cgroup", "0::/a/b\n");
-		put("/proc/self/mountinfo",
-		    "25 1 0:23 / /sys/fs/cgroup rw,nosuid shared:9 - cgroup2 cgroup2 rw\n");
-	}
+/*
+ * A v1 cpu hierarchy mounted at /sys/fs/cgroup/cpu,cpuacct from its folder
+ * top, the process in path.
+ */
+static void
+v1_in(const std::string &path, const std::string &top = "/")
+{
+	put("/proc/self/cgroup",
+	    "12:pids:/\n5:cpuset:/\n4:cpu,cpuacct:" + path + "\n3:name=systemd:/\n0::/\n");
+	put("/proc/self/mountinfo",
+	    "24 1 0:22 / /sys/fs/cgroup ro,nosuid shared:8 - tmpfs tmpfs ro,mode=755\n"
+	    "30 24 0:27 / /sys/fs/cgroup/cpuset rw shared:10 - cgroup cgroup rw,cpuset\n"
+	    "31 24 0:28 " +
+		top + " /sys/fs/cgroup/cpu,cpuacct rw shared:11 - cgroup cgroup rw,cpu,cpuacct\n");
+}
 
-	/* A v1 cpu hierarchy mounted at /sys/fs/cgroup/cpu,cpuacct from folder top, the process in path. */
-	void
-	v1_in(const std::string &path, const std::string &top = "/")
-	{
-		put("/proc/self/cgroup", "12:pids:/\n5:cpuset:/\n4:cpu,cpuacct:" + path +
-			"\n3:name=systemd:/\n0::/\n");
-		put("/proc/self/mountinfo",
-		    "24 1 0:22 / /sys/fs/cgroup ro,nosuid shared:8 - tmpfs tmpfs ro,mode=755\n"
-		    "30 24 0:27 / /sys/fs/cgroup/cpuset rw shared:10 - cgroup cgroup rw,cpuset\n"
-		    "31 24 0:28 " +
-			top + " /sys/fs/cgroup/cpu,cpuacct rw shared:11 - cgroup cgroup rw,cpu,cpuacct\n");
-	}
-
-	int
-	quota()
-	{
-		return cpu_quota(root.c_str());
-	}
-};
+static int
+quota(void)
+{
+	return cpu_quota(root.c_str());
+}
 
 static const char v1_dir[] = "/sys/fs/cgroup/cpu,cpuacct";
 
-TEST_F(Quota, V2RoundsHalfUpToAtLeastOne)
+TEST(Quota, V2RoundsHalfUpToAtLeastOne)
 {
+	begin();
 	static const struct {
 		const char *max;
 		int cpus;
@@ -91,8 +99,9 @@ TEST_F(Quota, V2RoundsHalfUpToAtLeastOne)
 	}
 }
 
-TEST_F(Quota, V2TheSmallestAlongThePathCounts)
+TEST(Quota, V2TheSmallestAlongThePathCounts)
 {
+	begin();
 	v2_at_a_b();
 	put("/sys/fs/cgroup/a/b/cpu.max", "max 100000\n");
 	put("/sys/fs/cgroup/a/cpu.max", "200000 100000\n");
@@ -107,8 +116,9 @@ TEST_F(Quota, V2TheSmallestAlongThePathCounts)
 	EXPECT_EQ(quota(), 3) << "on the root folder";
 }
 
-TEST_F(Quota, NoneWhereMaxMissingOrGarbage)
+TEST(Quota, NoneWhereMaxMissingOrGarbage)
 {
+	begin();
 	v2_at_a_b();
 	EXPECT_EQ(quota(), 0) << "no cpu.max anywhere";
 	static const char *const garbage[] = {"max 100000\n", "max\n", "", "\n", "abc\n",
@@ -124,8 +134,9 @@ TEST_F(Quota, NoneWhereMaxMissingOrGarbage)
 	EXPECT_EQ(quota(), 3) << "garbage below a parent's quota";
 }
 
-TEST_F(Quota, NoneWithoutTheProcessFiles)
+TEST(Quota, NoneWithoutTheProcessFiles)
 {
+	begin();
 	put("/sys/fs/cgroup/cpu.max", "100000 100000\n");
 	put(std::string(v1_dir) + "/cpu.cfs_quota_us", "100000\n");
 	put(std::string(v1_dir) + "/cpu.cfs_period_us", "100000\n");
@@ -138,8 +149,9 @@ TEST_F(Quota, NoneWithoutTheProcessFiles)
 	EXPECT_EQ(quota(), 1) << "the v2 line";
 }
 
-TEST_F(Quota, V1QuotaOverPeriod)
+TEST(Quota, V1QuotaOverPeriod)
 {
+	begin();
 	static const struct {
 		const char *quota, *period;
 		int cpus;
@@ -156,8 +168,9 @@ TEST_F(Quota, V1QuotaOverPeriod)
 	}
 }
 
-TEST_F(Quota, V1ParentsAndTheFolderMounted)
+TEST(Quota, V1ParentsAndTheFolderMounted)
 {
+	begin();
 	v1_in("/docker/c1");
 	put(std::string(v1_dir) + "/cpu.cfs_quota_us", "-1\n");
 	put(std::string(v1_dir) + "/cpu.cfs_period_us", "100000\n");
@@ -177,8 +190,9 @@ TEST_F(Quota, V1ParentsAndTheFolderMounted)
 	EXPECT_EQ(quota(), 0) << "nothing above the folder mounted is read";
 }
 
-TEST_F(Quota, V1MountsFoundByTheirController)
+TEST(Quota, V1MountsFoundByTheirController)
 {
+	begin();
 	/*
 	 * cpuacct, cpuset and a cgroup2 mount are not the cpu controller.  A
 	 * line longer than a path is taken whole, never as two lines: the
@@ -192,9 +206,10 @@ TEST_F(Quota, V1MountsFoundByTheirController)
 	    "39 1 0:29 / / rw - overlay overlay rw" + blanks +
 		"44 24 0:34 / /sys/fs/cgroup/tail rw - cgroup cgroup rw,cpu\n"
 		"40 24 0:30 / /sys/fs/cgroup/unified rw - cgroup2 cgroup2 rw,cpu\n"
-	    "41 24 0:31 / /sys/fs/cgroup/cpuacct rw - cgroup cgroup rw,cpuacct\n"
-	    "42 24 0:32 / /sys/fs/cgroup/cpuset rw - cgroup cgroup rw,cpuset\n"
-	    "43 24 0:33 / /sys/fs/cgroup/my\\040cpu rw shared:4 master:1 - cgroup cgroup rw,cpu\n");
+		"41 24 0:31 / /sys/fs/cgroup/cpuacct rw - cgroup cgroup rw,cpuacct\n"
+		"42 24 0:32 / /sys/fs/cgroup/cpuset rw - cgroup cgroup rw,cpuset\n"
+		"43 24 0:33 / /sys/fs/cgroup/my\\040cpu rw shared:4 master:1 - cgroup cgroup "
+		"rw,cpu\n");
 	for (const char *dir : {"unified", "cpuacct", "cpuset"}) {
 		put(std::string("/sys/fs/cgroup/") + dir + "/cpu.cfs_quota_us", "100000\n");
 		put(std::string("/sys/fs/cgroup/") + dir + "/cpu.cfs_period_us", "100000\n");
@@ -205,8 +220,9 @@ TEST_F(Quota, V1MountsFoundByTheirController)
 	EXPECT_EQ(quota(), 4) << "the mount point with a blank, escaped";
 }
 
-TEST_F(Quota, TheSmallerOfV1AndV2)
+TEST(Quota, TheSmallerOfV1AndV2)
 {
+	begin();
 	v1_in("/");
 	put(std::string(v1_dir) + "/cpu.cfs_quota_us", "300000\n");
 	put(std::string(v1_dir) + "/cpu.cfs_period_us", "100000\n");
@@ -216,8 +232,9 @@ TEST_F(Quota, TheSmallerOfV1AndV2)
 	EXPECT_EQ(quota(), 2);
 }
 
-TEST_F(Quota, CountedCpusAreTheAffinityBoundByTheQuota)
+TEST(Quota, CountedCpusAreTheAffinityBoundByTheQuota)
 {
+	begin();
 	cpu_set_t set;
 	ASSERT_EQ(sched_getaffinity(0, sizeof set, &set), 0);
 	const int mine = CPU_COUNT(&set);

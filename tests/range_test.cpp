@@ -208,7 +208,8 @@ TEST(Range, AFailedWriteStopsEveryThreadWithinABatch)
 				EXPECT_EQ(errno, ENOSPC);
 				/* Each thread ends the batch it is reading off, no more. */
 				EXPECT_LE(puts_after_failure, threads)
-				    << start << ", " << threads << " threads, failing write " << calls;
+				    << start << ", " << threads << " threads, failing write "
+				    << calls;
 			}
 }
 

@@ -36,8 +36,8 @@ pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*run)(void 
 	static int (*next)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *);
 
 	if (next == nullptr)
-		next = (int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *), void *))dlsym(
-		    RTLD_NEXT, "pthread_create");
+		next = (int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *),
+		    void *))dlsym(RTLD_NEXT, "pthread_create");
 	const int err = next(thread, attr, run, arg);
 	if (err == 0)
 		__atomic_add_fetch(&started, 1, __ATOMIC_RELAXED);
