@@ -116,11 +116,13 @@ static int
 granted(uint64_t quota, uint64_t period)
 {
 	const uint64_t whole = quota / period, rest = quota % period;
-	const uint64_t n = whole + (rest >= period - rest);
+	uint64_t n = whole;
 
+	if (rest >= period - rest)
+		n++;
 	if (n > INT_MAX)
 		return INT_MAX;
-	return n < 1 ? 1 : (int)n;
+	return n == 0 ? 1 : (int)n;
 }
 
 /* The CPUs granted by cgroup v2's cpu.max in dir, "QUOTA PERIOD" or "max PERIOD"; 0 for none. */

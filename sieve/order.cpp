@@ -34,8 +34,8 @@ void
 order_begin(u64 units, range_write out)
 {
 	if (!conditions_made) {
-		for (pthread_cond_t &c : woken)
-			pthread_cond_init(&c, nullptr);
+		for (int i = 0; i < MAX_WORKERS; i++)
+			pthread_cond_init(&woken[i], nullptr);
 		conditions_made = true;
 	}
 	job_write = out;
@@ -178,8 +178,8 @@ fail(int err)
 		failed_errno = err;
 	}
 	if (threaded) {
-		for (pthread_cond_t &c : woken)
-			pthread_cond_signal(&c);
+		for (int i = 0; i < MAX_WORKERS; i++)
+			pthread_cond_signal(&woken[i]);
 		unpark(MAX_WORKERS);
 	}
 	leave();
