@@ -3,8 +3,14 @@
 #include <cerrno>
 #include <ctime>
 #include <pthread.h>
+#include <sched.h>
 
-enum { FIRST_WINDOW = 2 };
+enum {
+	FIRST_WINDOW = 2,
+	/* CPUs told apart by the number sched_getcpu() gives. */
+	MAX_CPU = 1024,
+	WORD = 64,
+};
 
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 /* Each worker waits on a condition of its own, for its turn or for a unit. */
@@ -29,6 +35,9 @@ static int idle[MAX_WORKERS], idle_count;
  */
 static int64_t taken_at[MAX_WORKERS], taken_cpu[MAX_WORKERS], ready_cpu[MAX_WORKERS];
 static bool fresh[MAX_WORKERS];
+/* The CPUs the workers have been seen on, and how many. */
+static u64 seen[MAX_CPU / WORD];
+static int seen_count;
 
 void
 order_begin(u64 units, range_write out)
@@ -42,6 +51,9 @@ order_begin(u64 units, range_write out)
 	job_units = units;
 	next_unit = turn = 0;
 	window = FIRST_WINDOW;
+	seen_count = 0;
+	for (u64 &w : seen)
+		w = 0;
 	failed = false;
 	failed_errno = 0;
 	threaded = false;
@@ -92,6 +104,25 @@ clock_ns(clockid_t clock)
 	return (int64_t)t.tv_sec * 1000000000 + t.tv_nsec;
 }
 
+/* Notes the CPU the calling worker runs on. */
+static void
+see_cpu(void)
+{
+	const int c = sched_getcpu();
+
+	if (c >= 0 && c < MAX_CPU && (seen[c / WORD] & 1ULL << c % WORD) == 0) {
+		seen[c / WORD] |= 1ULL << c % WORD;
+		seen_count++;
+	}
+}
+
+/* Whether the window may grow: no further than the CPUs the workers were seen on. */
+static bool
+may_grow(void)
+{
+	return window < MAX_WORKERS && (seen_count == 0 || window < (u64)seen_count);
+}
+
 /*
  * The worker passes the turn on from its unit at time now, waking the
  * worker whose unit is next if it waits.  If that unit is not ready, the
@@ -110,7 +141,7 @@ pass(int worker, u64 unit, int64_t now)
 	const int next = holder[(unit + 1) % MAX_WORKERS];
 	if (waiting[next])
 		pthread_cond_signal(&woken[next]);
-	else if (unit > 0 && window < MAX_WORKERS && now - taken_at[next] < ready_cpu[worker])
+	else if (unit > 0 && may_grow() && now - taken_at[next] < ready_cpu[worker])
 		window++;
 }
 
@@ -122,6 +153,8 @@ order_next(int worker, u64 *unit)
 	bool ok = false;
 
 	enter();
+	if (threaded)
+		see_cpu();
 	if (held[worker] > 0)
 		pass(worker, held[worker] - 1, now);
 	held[worker] = 0;
