@@ -6,9 +6,10 @@
  *
  * Units are handed out no further ahead of the turn than a window, which
  * starts at two units and grows by one whenever the output waits for a
- * unit: as many workers run as the output keeps busy, the others wait,
- * and where fewer CPUs run the workers than there are, the first units
- * are not starved by those that follow.
+ * unit that started late, up to the CPUs the workers are seen running on:
+ * as many workers run as the output keeps busy, the others wait, and
+ * where fewer CPUs run the workers than there are, the first units are
+ * not starved by those that follow.
  *
  * The first failed write stops the job; workers look at order_stopped()
  * between the pieces of their units.

@@ -167,10 +167,10 @@ work(void *arg)
 
 /*
  * With the big tier, UNIT_BYTES.  Otherwise as short as the sieving
- * primes allow, a power of two from LEAST_UNIT_BYTES to SHORT_UNIT_BYTES and at least
- * eight bytes a prime: each prime costs a division a unit, and a short
- * unit's text fits its thread's buffer, so that threads write their units
- * one after another without waiting.
+ * primes allow, a power of two from LEAST_UNIT_BYTES to SHORT_UNIT_BYTES
+ * and at least eight bytes a prime: each prime costs a division a unit,
+ * and a short unit's text fits its thread's buffer, so that threads write
+ * their units one after another without waiting.
  */
 static u32
 unit_size(void)
