@@ -1,6 +1,7 @@
 #include "order.h"
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <pthread.h>
 #include <sched.h>
@@ -52,8 +53,7 @@ order_begin(u64 units, range_write out)
 	next_unit = turn = 0;
 	window = FIRST_WINDOW;
 	seen_count = 0;
-	for (u64 &w : seen)
-		w = 0;
+	memset(seen, 0, sizeof seen);
 	failed = false;
 	failed_errno = 0;
 	threaded = false;
