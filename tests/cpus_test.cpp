@@ -80,7 +80,15 @@ quota(void)
 	return cpu_quota(root.c_str());
 }
 
-static const char v1_dir[] = "/sys/fs/cgroup/cpu,cpuacct";
+static const std::string v1_dir = "/sys/fs/cgroup/cpu,cpuacct";
+
+/* cgroup v1's quota and period in the folder dir. */
+static void
+v1_files(const std::string &dir, const char *quota_us, const char *period_us)
+{
+	put(dir + "/cpu.cfs_quota_us", quota_us);
+	put(dir + "/cpu.cfs_period_us", period_us);
+}
 
 TEST(Quota, V2RoundsHalfUpToAtLeastOne)
 {
@@ -138,8 +146,7 @@ TEST(Quota, NoneWithoutTheProcessFiles)
 {
 	begin();
 	put("/sys/fs/cgroup/cpu.max", "100000 100000\n");
-	put(std::string(v1_dir) + "/cpu.cfs_quota_us", "100000\n");
-	put(std::string(v1_dir) + "/cpu.cfs_period_us", "100000\n");
+	v1_files(v1_dir, "100000\n", "100000\n");
 	EXPECT_EQ(quota(), 0) << "no /proc/self/cgroup";
 	put("/proc/self/cgroup", "4:cpu,cpuacct:/\n");
 	EXPECT_EQ(quota(), 0) << "no v2 line, and no mountinfo";
@@ -160,10 +167,9 @@ TEST(Quota, V1QuotaOverPeriod)
 	    {"200000\n", "0\n", 0}, {"200000\n", "", 0}, {"x\n", "100000\n", 0},
 	    {"0\n", "100000\n", 0}};
 	v1_in("/docker/c1");
-	const std::string dir = std::string(v1_dir) + "/docker/c1";
+	const std::string dir = v1_dir + "/docker/c1";
 	for (const auto &c : cases) {
-		put(dir + "/cpu.cfs_quota_us", c.quota);
-		put(dir + "/cpu.cfs_period_us", c.period);
+		v1_files(dir, c.quota, c.period);
 		EXPECT_EQ(quota(), c.cpus) << c.quota << " over " << c.period;
 	}
 }
@@ -172,21 +178,17 @@ TEST(Quota, V1ParentsAndTheFolderMounted)
 {
 	begin();
 	v1_in("/docker/c1");
-	put(std::string(v1_dir) + "/cpu.cfs_quota_us", "-1\n");
-	put(std::string(v1_dir) + "/cpu.cfs_period_us", "100000\n");
-	put(std::string(v1_dir) + "/docker/cpu.cfs_quota_us", "300000\n");
-	put(std::string(v1_dir) + "/docker/cpu.cfs_period_us", "100000\n");
+	v1_files(v1_dir, "-1\n", "100000\n");
+	v1_files(v1_dir + "/docker", "300000\n", "100000\n");
 	EXPECT_EQ(quota(), 3) << "a quota on the parent, none in the cgroup";
-	put(std::string(v1_dir) + "/docker/c1/cpu.cfs_quota_us", "100000\n");
-	put(std::string(v1_dir) + "/docker/c1/cpu.cfs_period_us", "100000\n");
+	v1_files(v1_dir + "/docker/c1", "100000\n", "100000\n");
 	EXPECT_EQ(quota(), 1);
 	/* The hierarchy's /docker/c1 mounted: the process's path is below it. */
 	v1_in("/docker/c1/job", "/docker/c1");
-	put(std::string(v1_dir) + "/job/cpu.cfs_quota_us", "200000\n");
-	put(std::string(v1_dir) + "/job/cpu.cfs_period_us", "100000\n");
-	put(std::string(v1_dir) + "/cpu.cfs_quota_us", "-1\n");
+	v1_files(v1_dir + "/job", "200000\n", "100000\n");
+	put(v1_dir + "/cpu.cfs_quota_us", "-1\n");
 	EXPECT_EQ(quota(), 2);
-	put(std::string(v1_dir) + "/job/cpu.cfs_quota_us", "-1\n");
+	put(v1_dir + "/job/cpu.cfs_quota_us", "-1\n");
 	EXPECT_EQ(quota(), 0) << "nothing above the folder mounted is read";
 }
 
@@ -200,8 +202,7 @@ TEST(Quota, V1MountsFoundByTheirController)
 	 */
 	const std::string blanks(6000, ' ');
 	put("/proc/self/cgroup", "3:cpuacct:/\n2:cpuset:/\n1:cpu:/\n");
-	put("/sys/fs/cgroup/tail/cpu.cfs_quota_us", "100000\n");
-	put("/sys/fs/cgroup/tail/cpu.cfs_period_us", "100000\n");
+	v1_files("/sys/fs/cgroup/tail", "100000\n", "100000\n");
 	put("/proc/self/mountinfo",
 	    "39 1 0:29 / / rw - overlay overlay rw" + blanks +
 		"44 24 0:34 / /sys/fs/cgroup/tail rw - cgroup cgroup rw,cpu\n"
@@ -211,12 +212,10 @@ TEST(Quota, V1MountsFoundByTheirController)
 		"43 24 0:33 / /sys/fs/cgroup/my\\040cpu rw shared:4 master:1 - cgroup cgroup "
 		"rw,cpu\n");
 	for (const char *dir : {"unified", "cpuacct", "cpuset"}) {
-		put(std::string("/sys/fs/cgroup/") + dir + "/cpu.cfs_quota_us", "100000\n");
-		put(std::string("/sys/fs/cgroup/") + dir + "/cpu.cfs_period_us", "100000\n");
+		v1_files(std::string("/sys/fs/cgroup/") + dir, "100000\n", "100000\n");
 	}
 	EXPECT_EQ(quota(), 0);
-	put("/sys/fs/cgroup/my cpu/cpu.cfs_quota_us", "400000\n");
-	put("/sys/fs/cgroup/my cpu/cpu.cfs_period_us", "100000\n");
+	v1_files("/sys/fs/cgroup/my cpu", "400000\n", "100000\n");
 	EXPECT_EQ(quota(), 4) << "the mount point with a blank, escaped";
 }
 
@@ -224,8 +223,7 @@ TEST(Quota, TheSmallerOfV1AndV2)
 {
 	begin();
 	v1_in("/");
-	put(std::string(v1_dir) + "/cpu.cfs_quota_us", "300000\n");
-	put(std::string(v1_dir) + "/cpu.cfs_period_us", "100000\n");
+	v1_files(v1_dir, "300000\n", "100000\n");
 	put("/sys/fs/cgroup/cpu.max", "500000 100000\n");
 	EXPECT_EQ(quota(), 3);
 	put("/sys/fs/cgroup/cpu.max", "200000 100000\n");
