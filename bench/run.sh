@@ -175,3 +175,55 @@ done
 echo "   Near 2^53, all threads (goal <= 32768 KB; primesieve for comparison):"
 printf '  quarn-primes %s %6s KB\n' "$top" "$(peak_rss $primes $top)"
 printf '  primesieve %s -p %5s KB\n' "$top" "$(peak_rss primesieve $top -p)"
+echo "7. On a machine it does not own: 64 CPUs reported by a preloaded sched_getaffinity,"
+echo "   against 2 reported, on the $(nproc) CPUs here"
+shim=build/tests/libreport_cpus.so far="1000000000000000 1000008000000000"
+# reported N: the words that make the lister see N CPUs.
+reported() {
+	echo env REPORTED_CPUS="$1" LD_PRELOAD="$shim"
+}
+side_by_side 1.15 "$runs" $(reported 64) $primes 1e9 --vs $(reported 2) $primes 1e9
+for n in 64 2; do
+	full[$n]="$(reported $n) $primes $far >/dev/full 2>/dev/null; [ \$? = 1 ]"
+	head[$n]="$(reported $n) $primes $far | head -c 4194304"
+	broken[$n]="trap '' PIPE; $(reported $n) $primes $far 2>/dev/null | head -c 1000000"
+done
+echo "   A failed write, the first 4 MiB, and a broken pipe with SIGPIPE ignored, near 10^15:"
+side_by_side 2.0 $((3 * runs)) sh -c "${full[64]}" --vs sh -c "${full[2]}"
+side_by_side 2.0 $((3 * runs)) sh -c "${head[64]}" --vs sh -c "${head[2]}"
+side_by_side 2.0 $((3 * runs)) sh -c "${broken[64]}" --vs sh -c "${broken[2]}"
+echo "   Peak RSS (goal <= 96 MB):"
+for n in 64 128; do
+	for range in "$far" "9007190000000000 9007199254740991"; do
+		printf '  %3s CPUs reported, quarn-primes %s %6s KB\n' "$n" "$range" \
+			"$(peak_rss $(reported $n) $primes $range)"
+	done
+done
+echo "   A CPU quota of one CPU, 64 reported: threads started (goal 0), and the output:"
+# quota SETUP: the lister on 0 ... 10^8 with 64 CPUs reported, in a private
+# mount namespace after the commands SETUP; the threads it started and
+# whether it wrote what it writes without a quota.
+quota() {
+	THREADS_STARTED=$tmp/threads unshare -m sh -c "$1"' && exec env REPORTED_CPUS=64 LD_PRELOAD="$0" "$@"' \
+		"$shim" "$primes" 0 100000000 >"$tmp/quota"
+	printf '%s threads, output %s\n' "$(cat "$tmp/threads")" \
+		"$(cmp -s "$tmp/quota" "$tmp/free" && echo the same || echo DIFFERENT)"
+}
+if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
+	$primes 0 100000000 >"$tmp/free"
+	v2=$(sed -n 's/^0:://p' /proc/self/cgroup)
+	printf '  cgroup v2, cpu.max "100000 100000": %s\n' "$(quota "mount -t tmpfs quota /sys/fs/cgroup &&
+		mkdir -p /sys/fs/cgroup$v2 && echo '100000 100000' >/sys/fs/cgroup$v2/cpu.max")"
+	point=$(awk '$(NF - 2) == "cgroup" && $NF ~ /(^|,)cpu(,|$)/ && $4 == "/" { print $5; exit }' \
+		/proc/self/mountinfo)
+	v1=$(awk -F: '$2 ~ /(^|,)cpu(,|$)/ { print $3; exit }' /proc/self/cgroup)
+	if [ -n "$point" ] && [ -n "$v1" ]; then
+		printf '  cgroup v1, 100000 us of 100000:      %s\n' "$(quota "mount -t tmpfs quota $point &&
+			mkdir -p $point$v1 && echo 100000 >$point$v1/cpu.cfs_quota_us &&
+			echo 100000 >$point$v1/cpu.cfs_period_us")"
+	else
+		echo "  cgroup v1: no cpu controller mounted"
+	fi
+else
+	echo "  (needs root and mount namespaces)"
+fi

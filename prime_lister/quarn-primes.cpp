@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sched.h>
 #include <unistd.h>
 
+#include "cpus.h"
 #include "range.h"
 
 typedef uint32_t u32;
@@ -123,20 +123,6 @@ put_primes(char *p, u64 base, const u32 *offs, int n)
 	return p;
 }
 
-/* The CPUs the process may run on. */
-static int
-cpus(void)
-{
-#ifdef CPU_COUNT
-	cpu_set_t set;
-
-	if (sched_getaffinity(0, sizeof set, &set) == 0)
-		return CPU_COUNT(&set);
-#endif
-	long n = sysconf(_SC_NPROCESSORS_ONLN);
-	return n > 0 ? (int)n : 1;
-}
-
 /* The value of an argument, which must be a whole number up to RANGE_MAX. */
 static u64
 whole(double x)
@@ -182,7 +168,9 @@ main(int argc, char *argv[])
 	/* A larger pipe lets the reader take more at each wake-up. */
 	(void)fcntl(1, F_SETPIPE_SZ, pipe_size);
 #endif
-	switch (range_primes(first, last, cpus(), put_primes, LINE_LEN, write_text)) {
+	/* Reading the CPU quota takes longer than a short job. */
+	const int threads = range_several_units(first, last) ? count_cpus("") : 1;
+	switch (range_primes(first, last, threads, put_primes, LINE_LEN, write_text)) {
 	case RANGE_NO_MEMORY:
 		(void)fprintf(stderr, "%s: %s\n", prog_name, strerror(errno));
 		return 1;

@@ -9,8 +9,12 @@
 #include "primes.h"
 #include "wide.h"
 
-/* Primes taken at a time, and those of them with a multiple in the unit. */
-enum { BIG_GROUP = 64 };
+enum {
+	/* Primes taken at a time, and those of them with a multiple in the unit. */
+	BIG_GROUP = 64,
+	/* Groups between looks at whether to stop: 1-2 ms of work. */
+	BIG_LOOK = 1 << 10,
+};
 
 static unsigned char *big_gaps;
 static long big_count;
@@ -110,14 +114,14 @@ walk_hits(unsigned char *bits, u32 len, big_hits *h)
  * start, then one at a time those whose square lies in it.  The hits of a
  * group are walked while the next group's bytes arrive.
  */
-static inline __attribute__((always_inline)) void
-cross_big_body(unsigned char *bits, u64 b, u32 len)
+static inline __attribute__((always_inline)) bool
+cross_big_body(unsigned char *bits, u64 b, u32 len, bool (*stopped)(void))
 {
 	const u64 start = 30 * b, end = 30 * (b + len);
 	const long count = big_count;
 	u32 group[BIG_GROUP], p = BIG_FROM - 1;
 	big_hits h[2];
-	int g = 0, fill = 0;
+	int g = 0, fill = 0, groups = 0;
 	long i = 0;
 
 	h[0].n = h[1].n = 0;
@@ -132,6 +136,8 @@ cross_big_body(unsigned char *bits, u64 b, u32 len)
 		find_group(bits, b, len, group, &h[fill]);
 		fill ^= 1;
 		walk_hits(bits, len, &h[fill]);
+		if (++groups % BIG_LOOK == 0 && stopped())
+			return false;
 	}
 	if (g > 0) {
 		/* The last prime again: crossing its multiples twice changes nothing. */
@@ -149,6 +155,8 @@ cross_big_body(unsigned char *bits, u64 b, u32 len)
 		int k = first_round(p, start, &round);
 		cross_from(bits, len, p, (int64_t)(round - b), k);
 	}
+	return true;
 }
 
-WIDE_VARIANTS(, void, cross_big, (unsigned char *bits, u64 b, u32 len), (bits, b, len))
+WIDE_VARIANTS(, bool, cross_big, (unsigned char *bits, u64 b, u32 len, bool (*stopped)(void)),
+    (bits, b, len, stopped))

@@ -21,7 +21,11 @@ void big_begin(void *area);
 void big_take(const u32 *ps, int n);
 /* Whether the job has primes in the big tier. */
 bool big_any(void);
-/* Crosses the multiples of the big tier's primes off the unit of len bytes from byte b on. */
-void cross_big(unsigned char *bits, u64 b, u32 len);
+/*
+ * Crosses the multiples of the big tier's primes off the unit of len bytes
+ * from byte b on.  Looks at stopped() now and then and gives up, false,
+ * once it says so.
+ */
+bool cross_big(unsigned char *bits, u64 b, u32 len, bool (*stopped)(void));
 
 #endif

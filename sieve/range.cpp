@@ -28,6 +28,7 @@ enum {
 	 */
 	UNIT_BYTES = 1 << 22,
 	SHORT_UNIT_BYTES = 1 << 20,
+	LEAST_UNIT_BYTES = 1 << 15,
 	FIRST_UNIT_BYTES = 1 << 18,
 	/*
 	 * A thread's text is written when the next batch might not fit: a
@@ -37,10 +38,16 @@ enum {
 	OUT_BYTES = 1 << 20,
 	OUT_PIECE = 1 << 18,
 	TEXT_PER_BYTE = 20,
-	MAX_THREADS = 64,
 	/* Mapped areas are cut at cache lines. */
 	LINE = 64,
 };
+
+/*
+ * The most a job maps, shared lists and workers together: workers are
+ * left out that would map more.  With what the program needs besides, its
+ * resident memory stays below 96 MB however many CPUs there are.
+ */
+static const size_t JOB_BYTES = (size_t)84 << 20;
 
 /* The range, cut into units, and the text's function, shared by the threads. */
 static u64 range_start, range_stop, first_byte, byte_count, unit_count;
@@ -59,10 +66,11 @@ struct worker {
 	sieving *places;
 	size_t size;
 	u64 unit;
+	int id;
 	pthread_t thread;
 };
 
-static worker workers[MAX_THREADS];
+static worker workers[MAX_WORKERS];
 static int worker_count;
 
 static size_t
@@ -79,27 +87,29 @@ map(size_t n)
 	return p == MAP_FAILED ? nullptr : p;
 }
 
-/* Sieves the unit of len bytes from byte b on into the worker's bits. */
-static void
+/* Sieves the unit of len bytes from byte b on into the worker's bits; false if the job stopped. */
+static bool
 sieve_unit(worker *w, u64 b, u32 len)
 {
 	unsigned char *bits = w->bits;
 
 	presieve(bits, b, len);
-	if (big_any())
-		cross_big(bits, b, len);
-	cross_tiers(bits, b, len, w->places);
+	if (big_any() && !cross_big(bits, b, len, order_stopped))
+		return false;
+	if (!cross_tiers(bits, b, len, w->places, order_stopped))
+		return false;
 	if (b == first_byte)
 		clip_byte(bits, b, range_start, range_stop);
 	if (b + len == first_byte + byte_count)
 		clip_byte(bits + len - 1, b + len - 1, range_start, range_stop);
+	return true;
 }
 
 /* Writes the worker's text in its turn. */
 static bool
 write_out(worker *w)
 {
-	if (!order_write(w->unit, w->out, w->olen))
+	if (!order_write(w->id, w->unit, w->out, w->olen))
 		return false;
 	w->olen = 0;
 	return true;
@@ -115,7 +125,7 @@ put_text(worker *w, u64 base, const u32 *offs, int n)
 	return true;
 }
 
-/* Reads the unit's primes off and writes their text in its turn. */
+/* Reads the unit's primes off and writes their text in its turn; false once the job stopped. */
 static bool
 emit_unit(worker *w, u64 b, u32 len)
 {
@@ -130,6 +140,8 @@ emit_unit(worker *w, u64 b, u32 len)
 			return false;
 	}
 	for (u32 i = 0; i < len; i += READ_BYTES) {
+		if (order_stopped())
+			return false;
 		int n = read_off(w->bits + i, (u32)min_u64(len - i, READ_BYTES), 30 * i, w->offs);
 		if (n > 0 && !put_text(w, 30 * b, w->offs, n))
 			return false;
@@ -142,30 +154,28 @@ work(void *arg)
 {
 	worker *w = static_cast<worker *>(arg);
 
-	while (order_take(&w->unit)) {
+	while (order_next(w->id, &w->unit)) {
 		const u64 b =
 		    first_byte + (w->unit == 0 ? 0 : first_unit_bytes + (w->unit - 1) * unit_bytes);
 		const u32 len = (u32)min_u64(
 		    w->unit == 0 ? first_unit_bytes : unit_bytes, first_byte + byte_count - b);
-		sieve_unit(w, b, len);
-		if (!emit_unit(w, b, len))
+		if (!sieve_unit(w, b, len) || !emit_unit(w, b, len))
 			break;
-		order_pass(w->unit);
 	}
 	return nullptr;
 }
 
 /*
  * With the big tier, UNIT_BYTES.  Otherwise as short as the sieving
- * primes allow, a power of two from 2^15 to SHORT_UNIT_BYTES and at least
- * eight bytes a prime: each prime costs a division a unit, and a short
- * unit's text fits its thread's buffer, so that threads write their units
- * one after another without waiting.
+ * primes allow, a power of two from LEAST_UNIT_BYTES to SHORT_UNIT_BYTES
+ * and at least eight bytes a prime: each prime costs a division a unit,
+ * and a short unit's text fits its thread's buffer, so that threads write
+ * their units one after another without waiting.
  */
 static u32
 unit_size(void)
 {
-	u32 n = 1 << 15;
+	u32 n = LEAST_UNIT_BYTES;
 
 	if (big_any())
 		return UNIT_BYTES;
@@ -202,17 +212,43 @@ list_sieving(u64 stop, bool more)
 	return true;
 }
 
+/* The bytes of a worker's unit, text and offsets, each on cache lines of its own. */
+static size_t
+bits_bytes(void)
+{
+	return lines(unit_bytes + 8);
+}
+
+static size_t
+text_bytes(void)
+{
+	return lines(out_bytes);
+}
+
+static size_t
+offs_bytes(void)
+{
+	return lines((PRIME_BATCH + 8) * sizeof(u32));
+}
+
+/* The bytes a worker maps. */
+static size_t
+worker_bytes(void)
+{
+	return bits_bytes() + text_bytes() + offs_bytes() + lines(tiers_places());
+}
+
 /* Maps a worker's memory: its unit, its text, its offsets and its primes' places. */
 static bool
-map_worker(worker *w)
+map_worker(worker *w, int id)
 {
-	const size_t bits = lines(unit_bytes + 8), out = lines(out_bytes);
-	const size_t offs = lines((PRIME_BATCH + 8) * sizeof(u32));
-	const size_t size = bits + out + offs + lines(tiers_places());
+	const size_t bits = bits_bytes(), out = text_bytes(), offs = offs_bytes();
+	const size_t size = worker_bytes();
 	unsigned char *area = static_cast<unsigned char *>(map(size));
 
 	if (area == nullptr)
 		return false;
+	w->id = id;
 	w->size = size;
 	w->bits = area;
 	w->out = reinterpret_cast<char *>(area + bits);
@@ -291,10 +327,11 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 	}
 	cut_units();
 	/* The workers whose memory can be mapped, at least one. */
-	const int wanted =
-	    (int)min_u64(min_u64(threads < 1 ? 1 : threads, MAX_THREADS), unit_count);
+	const u64 afford = shared_size < JOB_BYTES ? (JOB_BYTES - shared_size) / worker_bytes() : 0;
+	const int wanted = (int)min_u64(min_u64(threads < 1 ? 1 : threads, MAX_WORKERS),
+	    min_u64(unit_count, afford < 1 ? 1 : afford));
 	worker_count = 0;
-	while (worker_count < wanted && map_worker(&workers[worker_count]))
+	while (worker_count < wanted && map_worker(&workers[worker_count], worker_count))
 		worker_count++;
 	if (worker_count == 0) {
 		unmap_from(0);
@@ -314,4 +351,10 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 		return RANGE_WRITE_FAILED;
 	}
 	return 0;
+}
+
+bool
+range_several_units(u64 start, u64 stop)
+{
+	return start <= stop && stop / 30 - start / 30 >= LEAST_UNIT_BYTES;
 }

@@ -30,4 +30,7 @@ enum { RANGE_NO_MEMORY = 1, RANGE_WRITE_FAILED = 2 };
 int range_primes(
     uint64_t start, uint64_t stop, int threads, range_put put, int line_max, range_write out);
 
+/* Whether the job of start ... stop may be cut into several units: fewer take one thread. */
+bool range_several_units(uint64_t start, uint64_t stop);
+
 #endif

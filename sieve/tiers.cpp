@@ -130,8 +130,8 @@ start_tier_body(sieving *s, const u32 *ps, int count, u64 b, u32 len)
 WIDE_VARIANTS(static, int, start_tier, (sieving * s, const u32 *ps, int count, u64 b, u32 len),
     (s, ps, count, b, len))
 
-void
-cross_tiers(unsigned char *bits, u64 b, u32 len, sieving *places)
+bool
+cross_tiers(unsigned char *bits, u64 b, u32 len, sieving *places, bool (*stopped)(void))
 {
 	sieving *small_at = places, *middle_at = places + small_places();
 	const int middle = start_tier(middle_at, middle_tier, middle_tier_count, b, len);
@@ -143,10 +143,13 @@ cross_tiers(unsigned char *bits, u64 b, u32 len, sieving *places)
 			cross_off(bits + part, ROUND_BIAS + part, n, &middle_at[k]);
 		for (u32 i = part; i < part + n; i += SIEVE_BYTES) {
 			const u32 m = (u32)min_u64(part + n - i, SIEVE_BYTES);
+			if (stopped())
+				return false;
 			if (more_presieved)
 				presieve_more(bits + i, b + i, m);
 			for (int k = 0; k < small; k++)
 				cross_off(bits + i, ROUND_BIAS + i, m, &small_at[k]);
 		}
 	}
+	return true;
 }

@@ -29,8 +29,9 @@ long tiers_count(void);
 size_t tiers_places(void);
 /*
  * Crosses the multiples of the tiers' primes off the unit of len bytes
- * from byte b on, keeping their places in places[].
+ * from byte b on, keeping their places in places[].  Looks at stopped()
+ * between the pieces and gives up, false, once it says so.
  */
-void cross_tiers(unsigned char *bits, u64 b, u32 len, sieving *places);
+bool cross_tiers(unsigned char *bits, u64 b, u32 len, sieving *places, bool (*stopped)(void));
 
 #endif

@@ -17,6 +17,21 @@ setup() {
 	cd "$BATS_TEST_TMPDIR"
 }
 
+# Skips a test of CPUs reported by the preloaded shim where it cannot run.
+needs_shim() {
+	[ -n "${REPORT_CPUS:-}" ] || skip "no CPU count shim"
+	[ "${EMULATED:-}" != i686 ] || skip "qemu-i386 hangs when a program starts a thread"
+}
+
+# with_cpus N COMMAND ...: COMMAND with N CPUs reported, under a time
+# limit that only a hang reaches.
+with_cpus() {
+	local n=$1
+	shift
+	timeout 300 env REPORTED_CPUS="$n" LD_PRELOAD="$REPORT_CPUS" \
+		ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" "$@"
+}
+
 # run_primes STATUS STDOUT STDERR ARG...: one run and what it must give.
 run_primes() {
 	local status=$1 stdout=$2 stderr=$3 got=0
@@ -83,6 +98,76 @@ run_primes() {
 		"$PRIMES" $range >all
 		taskset -c 0 "$PRIMES" $range >one
 		cmp all one || { echo "quarn-primes $range differs on one CPU"; return 1; }
+	done
+}
+
+@test "one CPU reported starts no thread; more give the same bytes" {
+	needs_shim
+	for range in "0 30000000" "9007199000000000 9007199254740991"; do
+		THREADS_STARTED=$PWD/threads with_cpus 1 "$PRIMES" $range >one
+		[ "$(cat threads)" = 0 ] || { echo "quarn-primes $range: threads on one CPU"; return 1; }
+		for n in 3 64 128; do
+			THREADS_STARTED=$PWD/threads with_cpus $n "$PRIMES" $range >many
+			cmp one many || { echo "quarn-primes $range differs on $n CPUs"; return 1; }
+			[ "$(cat threads)" -gt 0 ]
+		done
+	done
+}
+
+@test "a failed write or a broken pipe stops every thread of many" {
+	needs_shim
+	range="1000000000000000 1000008000000000"
+	if [ -w /dev/full ]; then
+		got=0
+		with_cpus 64 "$PRIMES" $range >/dev/full 2>err || got=$?
+		[ "$got" = 1 ]
+		[ "$(cat err)" = "quarn-primes: write error: No space left on device" ]
+	fi
+	# With SIGPIPE ignored the lister sees the broken pipe and reports it.
+	got=$(trap '' PIPE; with_cpus 64 "$PRIMES" $range 2>err | head -c 1000000 >out;
+		echo "${PIPESTATUS[0]}")
+	[ "$got" = 1 ]
+	[ "$(cat err)" = "quarn-primes: write error: Broken pipe" ]
+	"$PRIMES" 1000000000000000 1000000100000000 | head -c 1000000 >want
+	cmp out want
+}
+
+# quota_run SETUP: the lister on 0 ... 30000000 with 64 CPUs reported, in
+# a private mount namespace after the shell commands SETUP, which see the
+# lister's arguments; the threads it started in the file threads.
+quota_run() {
+	THREADS_STARTED=$PWD/threads REPORTED_CPUS=64 \
+		ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+		unshare -m sh -c "$1"' && LD_PRELOAD=$0 exec "$@"' "$REPORT_CPUS" "$PRIMES" 0 30000000 >got
+}
+
+@test "a CPU quota of cgroup v2 or v1 bounds the threads; of one CPU, none" {
+	needs_shim
+	[ -z "${EMULATED:-}" ] || skip "the quota would be read by the emulator's host"
+	[ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null || skip "needs root and mount namespaces"
+	THREADS_STARTED=$PWD/threads with_cpus 64 "$PRIMES" 0 30000000 >want
+	all=$(cat threads)
+	[ "$all" -gt 2 ] || skip "a quota of three CPUs or fewer applies already"
+	v2=$(sed -n 's/^0:://p' /proc/self/cgroup)
+	if [ -n "$v2" ]; then
+		for quota in "100000 100000:0" "250000 100000:2" "149999 100000:0"; do
+			quota_run "mount -t tmpfs quota /sys/fs/cgroup && mkdir -p /sys/fs/cgroup$v2 &&
+				echo '${quota%:*}' >/sys/fs/cgroup$v2/cpu.max"
+			cmp want got
+			[ "$(cat threads)" = "${quota#*:}" ] || { echo "v2 $quota: $(cat threads)"; return 1; }
+		done
+	fi
+	# The cpu controller of cgroup v1, where mounted from its root.
+	point=$(awk '$(NF - 2) == "cgroup" && $NF ~ /(^|,)cpu(,|$)/ && $4 == "/" { print $5; exit }' \
+		/proc/self/mountinfo)
+	v1=$(awk -F: '$2 ~ /(^|,)cpu(,|$)/ { print $3; exit }' /proc/self/cgroup)
+	[ -n "$point" ] && [ -n "$v1" ] || skip "no cgroup v1 cpu controller mounted"
+	for quota in "100000 100000:0" "-1 100000:$all" "200000 50000:3"; do
+		q=${quota%:*}
+		quota_run "mount -t tmpfs quota $point && mkdir -p $point$v1 &&
+			echo ${q% *} >$point$v1/cpu.cfs_quota_us && echo ${q#* } >$point$v1/cpu.cfs_period_us"
+		cmp want got
+		[ "$(cat threads)" = "${quota#*:}" ] || { echo "v1 $quota: $(cat threads)"; return 1; }
 	done
 }
 

@@ -1,6 +1,7 @@
 /*
  * The text of the primes of ranges against primesieve's, sieved by one to
- * four threads, at places that stress the range sieve and its order.
+ * 64 threads, at places that stress the range sieve and its order; jobs
+ * that stop.
  */
 #include <gtest/gtest.h>
 
@@ -13,8 +14,13 @@
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
+#include "big_tier.h"
+#include "primes.h"
 #include "range.h"
+#include "tiers.h"
+#include "wheel.h"
 
 static FILE *oracle;
 static uint64_t compared_from, written;
@@ -139,8 +145,15 @@ TEST(Range, UnitsHandedToThreadsInTurn)
 	static const uint64_t ranges[][2] = {{0, 1000}, {0, first - 1}, {0, first + 29},
 	    {1000000000, 1000000000 + first + 2 * unit},
 	    {4398117814561 - first, 4398117814561 + first}, {RANGE_MAX - first - 60, RANGE_MAX}};
-	for (int threads = 1; threads <= 4; threads++)
+	for (int threads : {1, 2, 3, 4, 9, 64})
 		expect_agree(ranges, sizeof ranges / sizeof ranges[0], threads);
+}
+
+TEST(Range, ManyWorkersOnFewCpus)
+{
+	/* 62 units, handed out within a window, on more threads than CPUs. */
+	for (int threads : {5, 64})
+		EXPECT_EQ(differences(0, 60000000, threads), "") << threads << " threads";
 }
 
 TEST(Range, LongRangesOnTheirTails)
@@ -153,7 +166,8 @@ TEST(Range, LongRangesOnTheirTails)
 	    "");
 }
 
-static int fail_after;
+static int fail_after, puts_after_failure;
+static bool write_failed;
 
 /* Fails with ENOSPC at its fail_after-th call. */
 static bool
@@ -161,23 +175,91 @@ failing_write(const char *, size_t)
 {
 	if (--fail_after > 0)
 		return true;
+	__atomic_store_n(&write_failed, true, __ATOMIC_RELAXED);
 	errno = ENOSPC;
 	return false;
 }
 
-TEST(Range, AFailedWriteStopsEveryThread)
+/* put_lines(), counting the batches put once a write has failed. */
+static char *
+put_counted(char *out, uint64_t base, const uint32_t *offs, int n)
 {
+	if (__atomic_load_n(&write_failed, __ATOMIC_RELAXED))
+		__atomic_add_fetch(&puts_after_failure, 1, __ATOMIC_RELAXED);
+	return put_lines(out, base, offs, n);
+}
+
+TEST(Range, AFailedWriteStopsEveryThreadWithinABatch)
+{
+	/* Units whose text fits a thread's buffer, and units written in pieces. */
+	static const uint64_t starts[] = {1000000000, 100000000000000};
 	compared_from = 0;
-	for (int threads = 1; threads <= 4; threads++)
-		for (int calls : {1, 3}) {
-			fail_after = calls;
-			errno = 0;
-			EXPECT_EQ(range_primes(1000000000, 1000000000 + 8 * unit, threads,
-				      put_lines, 21, failing_write),
-			    RANGE_WRITE_FAILED)
-			    << threads << " threads";
-			EXPECT_EQ(errno, ENOSPC);
-		}
+	for (uint64_t start : starts)
+		for (int threads : {1, 2, 3, 4, 16, 64})
+			for (int calls : {1, 3}) {
+				fail_after = calls;
+				write_failed = false;
+				puts_after_failure = 0;
+				errno = 0;
+				EXPECT_EQ(range_primes(start, start + 8 * unit, threads,
+					      put_counted, 21, failing_write),
+				    RANGE_WRITE_FAILED)
+				    << threads << " threads";
+				EXPECT_EQ(errno, ENOSPC);
+				/* Each thread ends the batch it is reading off, no more. */
+				EXPECT_LE(puts_after_failure, threads)
+				    << start << ", " << threads << " threads, failing write "
+				    << calls;
+			}
+}
+
+static int looks, stop_at_look;
+
+static bool
+stop_at(void)
+{
+	return ++looks >= stop_at_look;
+}
+
+static bool
+take_sieving(const uint32_t *ps, int n)
+{
+	tiers_take(ps, n);
+	big_take(ps, n);
+	return true;
+}
+
+TEST(Range, SievingLooksWhetherToStopBetweenPieces)
+{
+	/* A unit of 4 MiB near 10^15, with all three tiers. */
+	const u64 b = 1000000000000000 / 30;
+	const u32 len = 1 << 22, root = isqrt(30 * (b + len));
+	const size_t middle = tiers_bytes(root);
+	std::vector<unsigned char> lists(middle + big_bytes(root)), bits(len + 8);
+	make_more_patterns();
+	tiers_begin(lists.data(), true);
+	big_begin(lists.data() + middle);
+	list_primes(root, take_sieving);
+	std::vector<sieving> places(tiers_places() / sizeof(sieving));
+	ASSERT_TRUE(big_any());
+
+	presieve(bits.data(), b, len);
+	looks = 0;
+	stop_at_look = 1;
+	EXPECT_FALSE(cross_big(bits.data(), b, len, stop_at));
+	EXPECT_EQ(looks, 1) << "the big tier went on once told to stop";
+	looks = 0;
+	EXPECT_FALSE(cross_tiers(bits.data(), b, len, places.data(), stop_at));
+	EXPECT_EQ(looks, 1) << "the tiers went on once told to stop";
+
+	/* Told to go on, they look several times in the unit: at each segment, for the tiers. */
+	looks = 0;
+	stop_at_look = 1 << 30;
+	EXPECT_TRUE(cross_big(bits.data(), b, len, stop_at));
+	EXPECT_GE(looks, 8);
+	looks = 0;
+	EXPECT_TRUE(cross_tiers(bits.data(), b, len, places.data(), stop_at));
+	EXPECT_GE(looks, len / SIEVE_BYTES);
 }
 
 static int writes;
