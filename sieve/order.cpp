@@ -112,12 +112,14 @@ clock_ns(clockid_t clock)
 static void
 see_cpu(void)
 {
+#ifdef QUARN_HAVE_SCHED_GETCPU
 	const int c = sched_getcpu();
 
 	if (c >= 0 && c < MAX_CPU && (seen[c / WORD] & 1ULL << c % WORD) == 0) {
 		seen[c / WORD] |= 1ULL << c % WORD;
 		seen_count++;
 	}
+#endif
 }
 
 /* Whether the window may grow: no further than the CPUs the workers were seen on. */
