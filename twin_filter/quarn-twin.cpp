@@ -14,18 +14,15 @@
 static const char prog_name[] = "quarn-twin";
 static const int pipe_size = 1 << 20;
 
-/* Input from ibuf[0], with room to read on either side for scan_lines(). */
+/* Input from ibuf[0], with room to read on either side for scan_twins(). */
 enum { IBUF_SIZE = 1 << 19 };
 alignas(64) static char ibuf_room[SCAN_PAD + IBUF_SIZE + SCAN_PAD];
 static char *const ibuf = ibuf_room + SCAN_PAD;
 static size_t ipos, iend;
 static bool ieof;
 
-/* What scan_lines() read, each array with a place before the first. */
-static uint64_t vals_room[1 + SCAN_LINES + 16];
-static uint64_t *const vals = vals_room + 1;
-static uint32_t ends_room[1 + SCAN_LINES];
-static uint32_t *const ends = ends_room + 1;
+static_assert((int)IBUF_SIZE < (int)SCAN_BYTES, "a twin keeps its place in 20 bits");
+/* The twins scan_twins() found. */
 static uint32_t twins[SCAN_LINES + 16];
 
 static char obuf[1 << 16];
@@ -139,37 +136,41 @@ put_pair(double a, double b)
 }
 
 /*
- * The pairs that end at the lines twins[0 ... k - 1] of those scanned from
- * p.  Where both lines of a pair are in the buffer without leading zeros,
- * their text is the pair's.
+ * The pairs of the k twins found by a scan from p, after a line of value
+ * before.  Where both lines of a pair are in the buffer without leading
+ * zeros, their text is the pair's.
  */
 static void
-put_twins(const char *p, size_t k)
+put_twins(const char *p, size_t k, uint64_t before)
 {
 	char *o = obuf + olen;
 
 	for (size_t j = 0; j < k; j++) {
-		size_t i = twins[j];
+		const char *e = p + twin_end(twins[j]), *b = e - twin_len(twins[j]);
+		size_t len = twin_before(twins[j]);
+		uint64_t v = before + 2;
 
 		if (o > obuf + sizeof obuf - 64) {
 			olen = (size_t)(o - obuf);
 			flush_out();
 			o = obuf;
 		}
-		if (i > 0) {
-			const char *a = p + (uint32_t)(ends[i - 2] + 1), *b = p + ends[i - 1] + 1;
-			const char *e = p + ends[i];
+		if (len > 0) {
+			const char *a = b - 1 - len;
+			double d;
 
-			if ((a[0] != '0' || b - a == 2) && (b[0] != '0' || e - b == 1)) {
+			if ((a[0] != '0' || len == 1) && (b[0] != '0' || e - b == 1)) {
 				memcpy(o, a, 32);
-				o[b - 1 - a] = ' ';
+				o[len] = ' ';
 				o += e + 1 - a;
 				continue;
 			}
+			(void)digit_run(b, e, &d);
+			v = (uint64_t)d;
 		}
-		o = put_integer(o, vals[i] - 2);
+		o = put_integer(o, v - 2);
 		*o++ = ' ';
-		o = put_integer(o, vals[i]);
+		o = put_integer(o, v);
 		*o++ = '\n';
 	}
 	olen = (size_t)(o - obuf);
@@ -179,24 +180,21 @@ put_twins(const char *p, size_t k)
 static void
 scan_input(double *prev)
 {
-	size_t n;
-
 	/* No line's value is 2 more than 2^62. */
-	vals[-1] = std::isnan(*prev) ? (uint64_t)1 << 62 : (uint64_t)*prev;
-	ends[-1] = UINT32_MAX;
+	uint64_t before = std::isnan(*prev) ? (uint64_t)1 << 62 : (uint64_t)*prev;
+	scan_result r;
+
 	do {
 		const char *p = ibuf + ipos;
-		size_t k;
 
-		n = scan_lines(p, ibuf + iend, vals, ends);
-		if (n == 0)
+		scan_twins(p, ibuf + iend, before, twins, &r);
+		if (r.lines == 0)
 			return;
-		k = find_twins(vals, n, twins);
-		put_twins(p, k);
-		ipos += ends[n - 1] + 1;
-		vals[-1] = vals[n - 1];
-		*prev = (double)vals[n - 1];
-	} while (n > SCAN_LINES - 32);
+		put_twins(p, r.twins, before);
+		ipos += r.bytes;
+		before = r.last;
+		*prev = (double)r.last;
+	} while (r.lines > SCAN_LINES - 32);
 }
 
 /*

@@ -4,16 +4,19 @@
  * integer, so such lines are read here in integers; any other line is left
  * to get_number().
  *
- * scan_lines(p, end, vals, ends) reads the common lines from p on: the
- * value of each into vals, the offset of its newline from p into ends.  It
- * stops before the first other line, before a line whose newline is not
+ * scan_twins(p, end, before, twins, r) reads the common lines from p on.
+ * It stops before the first other line, before a line whose newline is not
  * before end, and once it has read more than SCAN_LINES - 32 lines, never
- * more than SCAN_LINES; it returns the number of lines read.  The bytes
- * from p - SCAN_PAD to end + SCAN_PAD must be readable.
+ * more than SCAN_LINES.  With before the value of the line before p, it
+ * stores in twins each line read that is 2 more than the one before it
+ * (scan.h); twins must have room for SCAN_LINES + 16.  The bytes from p -
+ * SCAN_PAD to end + SCAN_PAD must be readable, and end - p is less than
+ * SCAN_BYTES.
  *
- * find_twins(vals, n, at) stores in at the index of each of the n values
- * that is 2 more than the one before it, vals[-1] for the first; at must
- * have room for n + 16.  It returns their number.
+ * Lines are read into vals, their values, and ends, the offsets of their
+ * newlines from p, and stretch_twins() finds the twins among them; in a
+ * run of lines whose digits but the last seven are the same, the AVX-512
+ * path finds the twins as it reads, and stores nothing else.
  */
 #include "scan.h"
 
@@ -77,13 +80,33 @@ eight_digits(u64 x)
 static const u64 pow10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 /*
+ * What the lines read were, each array with two places before the first:
+ * vals[-1] is the value of the line before, ends[-2] and ends[-1] are the
+ * places of the newlines before its start and its end.
+ */
+static u64 vals_room[2 + SCAN_LINES + 16];
+static uint32_t ends_room[2 + SCAN_LINES + 16];
+static u64 *const vals = vals_room + 2;
+static uint32_t *const ends = ends_room + 2;
+
+/* The value of the len digits at s, 7 to 15 of them. */
+static inline u64
+run_value(const char *s, size_t len)
+{
+	const u64 low = len >= 8 ? ~0ULL : ~0ULL << (64 - 8 * len);
+	u64 a = load_le(s), b = load_le(s + len - 8);
+
+	a = len > 8 ? eight_digits(a << (128 - 8 * len)) * 100000000 : 0;
+	return a + eight_digits(b & low);
+}
+
+/*
  * The lines from *at on that have len digits, as many as fit after n lines
  * read; returns the number read then.  The places are known in advance, so
  * each line is read apart from the one before it.
  */
 static inline size_t
-same_lines(const char **at, const char *end, size_t len, const char *p, u64 *vals, uint32_t *ends,
-    size_t n)
+same_lines(const char **at, const char *end, size_t len, const char *p, size_t n)
 {
 	const u64 low = len >= 8 ? ~0ULL : ~0ULL << (64 - 8 * len);
 	const u64 high = len > 8 ? ~0ULL >> (128 - 8 * len) : 0;
@@ -94,8 +117,7 @@ same_lines(const char **at, const char *end, size_t len, const char *p, u64 *val
 
 		if (((non_digits(a) & high) | (non_digits(b) & low)) != 0 || s[len] != '\n')
 			break;
-		a = len > 8 ? eight_digits(a << (128 - 8 * len)) * 100000000 : 0;
-		vals[n] = a + eight_digits(b & low);
+		vals[n] = run_value(s, len);
 		ends[n++] = (uint32_t)(s + len - p);
 	}
 	*at = s;
@@ -106,8 +128,8 @@ same_lines(const char **at, const char *end, size_t len, const char *p, u64 *val
  * A line at a time: the first non-digit of 16 bytes must be its newline.
  * The lines after it of the same length are read as a run.
  */
-size_t
-scan_lines_generic(const char *p, const char *end, u64 *vals, uint32_t *ends)
+static size_t
+scan_lines_generic(const char *p, const char *end)
 {
 	const char *s = p;
 	size_t n = 0;
@@ -128,21 +150,58 @@ scan_lines_generic(const char *p, const char *end, u64 *vals, uint32_t *ends)
 			    eight_digits(a) * pow10[len - 8] + eight_digits(b << (128 - 8 * len));
 		s += len + 1;
 		ends[n++] = (uint32_t)(s - 1 - p);
-		n = same_lines(&s, end, len, p, vals, ends, n);
+		n = same_lines(&s, end, len, p, n);
 	}
 	return n;
 }
 
-size_t
-find_twins_generic(const u64 *vals, size_t n, uint32_t *at)
+/* The twin that line i is, if it is one. */
+static inline uint32_t
+twin_of(ptrdiff_t i)
 {
-	size_t k = 0;
+	return ends[i] | (ends[i - 1] - ends[i - 2] - 1) << 20 | (ends[i] - ends[i - 1] - 1) << 24;
+}
 
-	for (size_t i = 0; i < n; i++) {
-		at[k] = (uint32_t)i;
+/* Stores after twins[k - 1] the twins among lines from ... n - 1; returns k then. */
+static size_t
+stretch_twins_generic(size_t from, size_t n, uint32_t *twins, size_t k)
+{
+	for (ptrdiff_t i = (ptrdiff_t)from; i < (ptrdiff_t)n; i++) {
+		twins[k] = twin_of(i);
 		k += vals[i] == vals[i - 1] + 2;
 	}
 	return k;
+}
+
+/* Before a scan, the line before p: its value, outside the scan. */
+static void
+scan_start(u64 before)
+{
+	vals[-1] = before;
+	ends[-1] = UINT32_MAX;
+	ends[-2] = UINT32_MAX - 1;
+}
+
+/* After a scan of n lines and k twins. */
+static void
+scan_end(size_t n, size_t k, scan_result *r)
+{
+	const ptrdiff_t last = (ptrdiff_t)n - 1;
+
+	r->lines = n;
+	r->bytes = (uint32_t)(ends[last] + 1);
+	r->twins = k;
+	r->last = vals[last];
+}
+
+void
+scan_twins_generic(const char *p, const char *end, u64 before, uint32_t *twins, scan_result *r)
+{
+	size_t n;
+
+	scan_start(before);
+	n = scan_lines_generic(p, end);
+	scan_end(n, stretch_twins_generic(0, n, twins, 0), r);
 }
 
 #ifdef QUARN_TWIN_AVX512
@@ -196,9 +255,68 @@ slot_values(__m512i a, __m512i b)
  * has run_count[q] newlines, at run_ends[q], the last at run_last[q].
  */
 static int run_len;
+static __mmask64 run_digits;
 alignas(64) static char run_text[16][64], run_limit[16][64], run_a[16][64], run_b[16][64];
 alignas(64) static uint32_t run_ends[16][16];
 static unsigned char run_count[16], run_last[16];
+
+/*
+ * The same run laid out for reading it fused, where the lines' digits but
+ * the last seven are the same, fuse_prefix, whose value is fuse_high (~0
+ * until it is set).  A block's bytes less fuse[q].text are at most
+ * fuse[q].limit: 0 at a newline and at the prefix (whose bytes are the
+ * bits of fuse[q].high, and fuse[q].digit tells which digit of it each
+ * is), 9 at the last seven digits.  Lane j of eight takes from
+ * fuse[q].slot a line's last seven digits, the last in the low byte and 0
+ * above them, the block's last line in lane 7, and a lane without a line
+ * eight zeros; fuse[q].pred has the lane of the line before, 15 for lane 7
+ * of the block before, and fuse[q].ends the places of the block's
+ * newlines in lanes 0-7, and 64 after them those of the next block, whose
+ * first is fuse_step after q, less run_len + 1.
+ */
+struct alignas(64) fuse_row {
+	char text[64], limit[64], slot[64], digit[64];
+	uint64_t pred[8];
+	uint32_t ends[16];
+	uint64_t high;
+};
+static fuse_row fuse[16];
+static int fuse_step;
+static char fuse_prefix[8];
+static u64 fuse_high;
+
+static void
+set_fuse(int len)
+{
+	const int stride = len + 1;
+
+	for (int q = 0; q < stride; q++) {
+		fuse_row *r = &fuse[q];
+		const int first = 8 - run_count[q];
+
+		r->high = 0;
+		for (int k = 0; k < 64; k++) {
+			int d = ((q - k) % stride + stride) % stride;
+			r->text[k] = run_text[q][k];
+			r->limit[k] = (char)(d >= 1 && d <= 7 ? 9 : 0);
+			r->digit[k] = (char)(d > 7 ? len - d : 0);
+			r->high |= (u64)(d > 7) << k;
+		}
+		for (int j = 0; j < 8; j++) {
+			int i = j - first;
+			for (int m = 0; m < 8; m++)
+				r->slot[8 * j + m] =
+				    (char)(64 + (i >= 0 ? q + i * stride - 1 - m : q));
+			r->pred[j] = (uint64_t)(i > 0 ? j - 1 : i == 0 ? 15 : j);
+			r->ends[j] = (uint32_t)(i >= 0 ? q + i * stride : 0);
+		}
+	}
+	fuse_step = (stride - 64 % stride) % stride;
+	for (int q = 0; q < stride; q++)
+		for (int j = 0; j < 8; j++)
+			fuse[q].ends[8 + j] = fuse[(q + fuse_step) % stride].ends[j] + 64;
+	fuse_high = ~0ULL;
+}
 
 static void
 set_run(int len)
@@ -219,23 +337,60 @@ set_run(int len)
 		run_last[q] = (unsigned char)(q + (run_count[q] - 1) * stride);
 	}
 	run_len = len;
+	run_digits = ((0xffffULL << (16 - len)) & 0xffff) * 0x0001000100010001;
+	set_fuse(len);
+}
+
+/* Makes the run_len - 7 digits at s the fused run's prefix. */
+WIDE static void
+set_prefix(const char *s)
+{
+	alignas(64) char digits[64] = {0};
+	u64 v = 0;
+
+	for (int i = 0; i < run_len - 7; i++) {
+		digits[i] = fuse_prefix[i] = s[i];
+		v = v * 10 + (u64)(s[i] - '0');
+	}
+	for (int q = 0; q <= run_len; q++)
+		_mm512_store_si512(fuse[q].text,
+		    _mm512_mask_permutexvar_epi8(_mm512_load_si512(run_text[q]), fuse[q].high,
+			_mm512_load_si512(fuse[q].digit), _mm512_load_si512(digits)));
+	fuse_high = v;
 }
 
 /*
- * The blocks from *blk on that hold the run's lines and nothing else, read
- * with the places set_run() made; n lines are read so far.  Returns their
- * number then.
+ * The lane of the line after one of value v in the fused run, if it is v +
+ * 2: the last seven digits of v + 2, the last in the low byte, if its
+ * others are the prefix, or else a lane no line has.
+ */
+static u64
+window_after(u64 v)
+{
+	u64 w = v + 2, lane = 0;
+
+	if (w / 10000000 != fuse_high)
+		return 1ULL << 56;
+	w %= 10000000;
+	for (int j = 0; j < 7; j++, w /= 10)
+		lane |= (w % 10) << 8 * j;
+	return lane;
+}
+
+/*
+ * The blocks from *blk on that hold the run's lines and nothing else, at
+ * most count of them, read with the places set_run() made; n lines are
+ * read so far.  Returns their number then.
  */
 WIDE static inline size_t
 run_blocks(const char **blk, const char *end, const char **start, __m512i *before, __m512i *off,
-    u64 *vals, uint32_t *ends, size_t n)
+    size_t count, size_t n)
 {
-	const __mmask64 digits = ((0xffffULL << (16 - run_len)) & 0xffff) * 0x0001000100010001;
 	const __m512i zero = _mm512_set1_epi8('0'), step = _mm512_set1_epi32(64);
 	const char *b = *blk, *s = *start;
 	__m512i prev = *before, o = *off;
 
-	for (; end - b >= 64 && n + 32 <= SCAN_LINES; b += 64) {
+	for (; end - b >= 64 && n + 32 <= SCAN_LINES && count > 0; b += 64, count--) {
 		unsigned long q = (unsigned long)(s + run_len - b);
 		if (q > (unsigned long)run_len)
 			break;
@@ -243,10 +398,10 @@ run_blocks(const char **blk, const char *end, const char **start, __m512i *befor
 		if (_mm512_cmple_epu8_mask(_mm512_sub_epi8(x, _mm512_load_si512(run_text[q])),
 			_mm512_load_si512(run_limit[q])) != ~0ULL)
 			break;
-		__m512i even = _mm512_maskz_sub_epi8(
-		    digits, _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_a[q]), x), zero);
-		__m512i odd = _mm512_maskz_sub_epi8(
-		    digits, _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_b[q]), x), zero);
+		__m512i even = _mm512_maskz_sub_epi8(run_digits,
+		    _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_a[q]), x), zero);
+		__m512i odd = _mm512_maskz_sub_epi8(run_digits,
+		    _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_b[q]), x), zero);
 
 		_mm512_storeu_si512(vals + n, slot_values(even, odd));
 		_mm512_storeu_si512(ends + n, _mm512_add_epi32(_mm512_load_si512(run_ends[q]), o));
@@ -263,13 +418,186 @@ run_blocks(const char **blk, const char *end, const char **start, __m512i *befor
 }
 
 /*
+ * One block at b of the fused run, laid out by r, after the block whose
+ * digits less '0' are in before and whose lanes plus 2 are in after: false
+ * if it does not fit, else its digits less '0' go to *digits, its lanes
+ * plus 2 to *next, and its lanes that are twins to *twin.  Plus 2 is taken
+ * in decimal: with 246 added to each digit a 9 carries, and a digit that
+ * did not carry is taken back below 10 by adding 10.
+ */
+WIDE static inline bool
+fuse_block(const char *b, const fuse_row *r, __m512i before, __m512i after, __m512i *digits,
+    __m512i *next, __mmask8 *twin)
+{
+	__m512i x = _mm512_sub_epi8(_mm512_load_si512(b), _mm512_load_si512(r->text));
+	__mmask64 fit = _mm512_cmple_epu8_mask(x, _mm512_load_si512(r->limit));
+
+	if (!_kortestc_mask64_u8(fit, fit))
+		return false;
+	__m512i lanes = _mm512_maskz_permutex2var_epi8(
+	    0x7f7f7f7f7f7f7f7fULL, before, _mm512_load_si512(r->slot), x);
+	__m512i sum = _mm512_add_epi64(lanes, _mm512_set1_epi64((long long)0xf6f6f6f6f6f6f6f8ULL));
+	__m512i plus2 = _mm512_min_epu8(sum, _mm512_add_epi8(sum, _mm512_set1_epi8(10)));
+
+	*twin = _mm512_cmpeq_epi64_mask(
+	    lanes, _mm512_permutex2var_epi64(plus2, _mm512_load_si512(r->pred), after));
+	*digits = x;
+	*next = plus2;
+	return true;
+}
+
+/*
+ * The blocks from *blk on, at most count of them, that fit the fused run,
+ * the first newline of the first at *place, the line before the first
+ * line in lane 7 of after; before has the digits less '0' of the block
+ * before.  Two blocks at a time, their twins stored together.  Stores the
+ * twins after twins[k - 1]; returns k then.
+ */
+WIDE static size_t
+fuse_blocks(const char **blk, int *place, size_t count, const char *p, __m512i before,
+    __m512i after, uint32_t *twins, size_t k)
+{
+	const int stride = run_len + 1;
+	const char *b = *blk;
+	int q = *place;
+	__m512i at = _mm512_set1_epi32(
+	    (int)((uint32_t)(b - p) | (uint32_t)run_len << 20 | (uint32_t)run_len << 24));
+
+	while (count > 0) {
+		const fuse_row *r = &fuse[q];
+		__m512i digits, next;
+		__mmask8 first, second;
+		__mmask16 twin;
+
+		if (!fuse_block(b, r, before, after, &digits, &next, &first))
+			break;
+		q = q + fuse_step < stride ? q + fuse_step : q + fuse_step - stride;
+		if (count >= 2 &&
+		    fuse_block(b + 64, &fuse[q], digits, next, &before, &after, &second)) {
+			q = q + fuse_step < stride ? q + fuse_step : q + fuse_step - stride;
+			twin = _mm512_kunpackb(second, first);
+			b += 128;
+			count -= 2;
+		} else {
+			twin = first;
+			b += 64;
+			count = 0;
+		}
+		_mm512_storeu_si512(twins + k,
+		    _mm512_maskz_compress_epi32(
+			twin, _mm512_add_epi32(_mm512_load_si512(r->ends), at)));
+		k += (size_t)_mm_popcnt_u32(twin);
+		at = _mm512_add_epi32(at, _mm512_set1_epi32(128));
+	}
+	*blk = b;
+	*place = q;
+	return k;
+}
+
+/* stretch_twins_generic() sixteen lines at a time. */
+WIDE static size_t
+stretch_twins_wide(size_t from, size_t n, uint32_t *twins, size_t k)
+{
+	const __m512i two = _mm512_set1_epi64(2), one = _mm512_set1_epi32(1);
+
+	for (size_t i = from; i < n; i += 16) {
+		const u64 *v = vals + i;
+		const uint32_t *e = ends + i;
+		__mmask8 lo = _mm512_cmpeq_epu64_mask(
+		    _mm512_add_epi64(_mm512_loadu_si512(v - 1), two), _mm512_loadu_si512(v));
+		__mmask8 hi = _mm512_cmpeq_epu64_mask(
+		    _mm512_add_epi64(_mm512_loadu_si512(v + 7), two), _mm512_loadu_si512(v + 8));
+		__mmask16 twin = (__mmask16)(_kor_mask16(lo, _kshiftli_mask16(hi, 8)) &
+		    _bzhi_u32(0xffff, (unsigned)(n - i < 16 ? n - i : 16)));
+		__m512i end = _mm512_loadu_si512(e), end1 = _mm512_loadu_si512(e - 1);
+		__m512i len = _mm512_sub_epi32(_mm512_sub_epi32(end, end1), one);
+		__m512i len1 =
+		    _mm512_sub_epi32(_mm512_sub_epi32(end1, _mm512_loadu_si512(e - 2)), one);
+		__m512i all = _mm512_or_si512(
+		    end, _mm512_or_si512(_mm512_slli_epi32(len1, 20), _mm512_slli_epi32(len, 24)));
+
+		_mm512_storeu_si512(twins + k, _mm512_maskz_compress_epi32(twin, all));
+		k += (size_t)_mm_popcnt_u32(twin);
+	}
+	return k;
+}
+
+/*
+ * The state of a wide scan from p to end: the block at blk with the one
+ * before it in before and its offset from p in each lane of off, the line
+ * not read yet at start, n lines read, of which the twins of those from
+ * stretch on are not stored yet, k twins stored.
+ */
+struct wide_scan {
+	__m512i before, off;
+	const char *p, *end, *blk, *start;
+	size_t n, stretch, k;
+	uint32_t *twins;
+};
+
+/*
+ * The fused run from the line at s->start, where the line before it is of
+ * the run's length: its digits but the last seven must be the prefix, or
+ * else be those of the line before, which become the prefix.  Returns the
+ * most blocks to read after it as a run of values: one where a long fused
+ * run stopped or the line before is not of the run's length, many where
+ * a short one stopped or none can begin.
+ */
+WIDE static size_t
+fuse_run(wide_scan *s)
+{
+	const size_t len = (size_t)run_len, stride = len + 1, some = 64;
+	const char *b = s->blk, *line = s->start;
+	size_t q = (size_t)(line + len - b);
+	const ptrdiff_t last = (ptrdiff_t)s->n - 1;
+	size_t blocks = (size_t)(s->end - b) / 64;
+
+	if (s->n + 33 > SCAN_LINES)
+		return SIZE_MAX;
+	/* Blocks of 64 (SCAN_LINES - 33 - n) * stride bytes long hold that many lines and one. */
+	size_t room = (SCAN_LINES - 33 - s->n) * stride / 64;
+	if (q > len || blocks == 0 || room == 0)
+		return SIZE_MAX;
+	/* Where the run reads a line first, the fused run can begin after it. */
+	if (ends[last] - ends[last - 1] != stride)
+		return 1;
+	if (memcmp(line, fuse_prefix, len - 7) != 0 || fuse_high == ~0ULL) {
+		/* The line before is digits, and so are these where they are the same. */
+		if (memcmp(line, line - stride, len - 7) != 0)
+			return SIZE_MAX;
+		set_prefix(line);
+	}
+	s->k = stretch_twins_wide(s->stretch, s->n, s->twins, s->k);
+	s->stretch = s->n;
+	int place = (int)q;
+	blocks = blocks < room ? blocks : room;
+	s->k = fuse_blocks(&b, &place, blocks, s->p,
+	    _mm512_subs_epu8(s->before, _mm512_set1_epi8('0')),
+	    _mm512_set1_epi64((long long)window_after(vals[last])), s->twins, s->k);
+	const char *next = b + place - len;
+	size_t lines = (size_t)(next - line) / stride, read = (size_t)(b - s->blk) / 64;
+	if (lines > 0) {
+		s->n += lines;
+		vals[s->n - 1] = run_value(next - stride, len);
+		ends[s->n - 1] = (uint32_t)(next - 1 - s->p);
+		ends[s->n - 2] = ends[s->n - 1] - (uint32_t)stride;
+		s->stretch = s->n;
+		s->start = next;
+		s->blk = b;
+		s->before = _mm512_load_si512(b - 64);
+		s->off = _mm512_set1_epi32((int)(b - s->p));
+	}
+	return read == blocks ? SIZE_MAX : read > 0 && read < some ? some : 1;
+}
+
+/*
  * A block of 64 bytes at a time.  The newlines' places are packed into the
  * bytes of a vector, and each line's last 16 bytes, taken from the block
  * and the one before it, into a slot of 16 bytes.  In a run of lines of
  * one length, 7 digits or more, the places are known in advance.
  */
-WIDE static size_t
-scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
+WIDE static void
+scan_wide(const char *p, const char *end, u64 line_before, uint32_t *twins, scan_result *r)
 {
 	const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
 	    49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28,
@@ -285,11 +613,23 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 	u64 from = ~0ULL << (p - blk);
 	__m512i before = _mm512_setzero_si512();
 	__m512i off = _mm512_set1_epi32((int)(blk - p));
-	size_t n = 0;
+	size_t n = 0, stretch = 0, k = 0;
 
+	scan_start(line_before);
 	for (;;) {
-		if (from == ~0ULL && run_len != 0)
-			n = run_blocks(&blk, end, &start, &before, &off, vals, ends, n);
+		if (from == ~0ULL && run_len != 0) {
+			wide_scan s = {before, off, p, end, blk, start, n, stretch, k, twins};
+			size_t count = fuse_run(&s);
+
+			blk = s.blk;
+			start = s.start;
+			before = s.before;
+			off = s.off;
+			n = s.n;
+			stretch = s.stretch;
+			k = s.k;
+			n = run_blocks(&blk, end, &start, &before, &off, count, n);
+		}
 		if (blk >= end || n + 32 > SCAN_LINES)
 			break;
 		__m512i x = _mm512_load_si512(blk);
@@ -342,7 +682,7 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 		if (count >= 3 && odd_len == 0) {
 			__mmask64 some = (__mmask64)_bzhi_u64(~0ULL, (unsigned)count);
 			int len = (unsigned char)_mm_cvtsi128_si32(_mm512_castsi512_si128(lens));
-			if (len >= 7 && len != run_len &&
+			if (len >= 7 && len <= 15 && len != run_len &&
 			    _mm512_mask_cmpeq_epi8_mask(some, lens, _mm512_set1_epi8((char)len)) ==
 				some)
 				set_run(len);
@@ -356,31 +696,7 @@ scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
 		off = _mm512_add_epi32(off, _mm512_set1_epi32(64));
 		blk += 64;
 	}
-	return n;
-}
-
-/* Sixteen values at a time against the ones before them. */
-WIDE static size_t
-find_twins_wide(const u64 *vals, size_t n, uint32_t *at)
-{
-	const __m512i two = _mm512_set1_epi64(2), sixteen = _mm512_set1_epi32(16);
-	__m512i line = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-	size_t k = 0;
-
-	for (size_t i = 0; i < n; i += 16) {
-		__m512i lo = _mm512_loadu_si512(vals + i), hi = _mm512_loadu_si512(vals + i + 8);
-		__mmask8 a = _mm512_cmpeq_epu64_mask(
-		    _mm512_add_epi64(_mm512_loadu_si512(vals + i - 1), two), lo);
-		__mmask8 b = _mm512_cmpeq_epu64_mask(
-		    _mm512_add_epi64(_mm512_loadu_si512(vals + i + 7), two), hi);
-		__mmask16 twin = (__mmask16)(_kor_mask16(a, _kshiftli_mask16(b, 8)) &
-		    _bzhi_u32(0xffff, (unsigned)(n - i < 16 ? n - i : 16)));
-
-		_mm512_storeu_si512(at + k, _mm512_maskz_compress_epi32(twin, line));
-		k += (size_t)_mm_popcnt_u32(twin);
-		line = _mm512_add_epi32(line, sixteen);
-	}
-	return k;
+	scan_end(n, stretch_twins_wide(stretch, n, twins, k), r);
 }
 
 static bool
@@ -401,16 +717,13 @@ scan_is_wide(void)
 	return wide;
 }
 
-size_t
-scan_lines(const char *p, const char *end, u64 *vals, uint32_t *ends)
+void
+scan_twins(const char *p, const char *end, u64 before, uint32_t *twins, scan_result *r)
 {
-	return wide ? scan_wide(p, end, vals, ends) : scan_lines_generic(p, end, vals, ends);
-}
-
-size_t
-find_twins(const u64 *vals, size_t n, uint32_t *at)
-{
-	return wide ? find_twins_wide(vals, n, at) : find_twins_generic(vals, n, at);
+	if (wide)
+		scan_wide(p, end, before, twins, r);
+	else
+		scan_twins_generic(p, end, before, twins, r);
 }
 #else
 bool
@@ -419,15 +732,9 @@ scan_is_wide(void)
 	return false;
 }
 
-size_t
-scan_lines(const char *p, const char *end, u64 *vals, uint32_t *ends)
+void
+scan_twins(const char *p, const char *end, u64 before, uint32_t *twins, scan_result *r)
 {
-	return scan_lines_generic(p, end, vals, ends);
-}
-
-size_t
-find_twins(const u64 *vals, size_t n, uint32_t *at)
-{
-	return find_twins_generic(vals, n, at);
+	scan_twins_generic(p, end, before, twins, r);
 }
 #endif
