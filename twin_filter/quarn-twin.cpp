@@ -135,43 +135,54 @@ put_pair(double a, double b)
 	olen = (size_t)(p - obuf);
 }
 
+/* Writes at o the pair of a twin that ends at e, len long, after a line of value before. */
+static char *
+put_values(char *o, const char *e, size_t len, uint64_t before)
+{
+	double v = (double)(before + 2);
+
+	if (len > 0)
+		(void)digit_run(e - len, e, &v);
+	o = put_integer(o, (uint64_t)v - 2);
+	*o++ = ' ';
+	o = put_integer(o, (uint64_t)v);
+	*o++ = '\n';
+	return o;
+}
+
 /*
  * The pairs of the k twins found by a scan from p, after a line of value
  * before.  Where both lines of a pair are in the buffer without leading
- * zeros, their text is the pair's.
+ * zeros, their text is the pair's.  A pair takes 32 bytes at most, so
+ * those that begin before the last 64 bytes of the buffer are counted
+ * ahead and go without a check.
  */
 static void
 put_twins(const char *p, size_t k, uint64_t before)
 {
-	char *o = obuf + olen;
+	char *o = obuf + olen, *const last = obuf + sizeof obuf - 64;
 
-	for (size_t j = 0; j < k; j++) {
-		const char *e = p + twin_end(twins[j]), *b = e - twin_len(twins[j]);
-		size_t len = twin_before(twins[j]);
-		uint64_t v = before + 2;
-
-		if (o > obuf + sizeof obuf - 64) {
+	for (size_t j = 0; j < k;) {
+		if (o > last) {
 			olen = (size_t)(o - obuf);
 			flush_out();
 			o = obuf;
 		}
-		if (len > 0) {
-			const char *a = b - 1 - len;
-			double d;
+		size_t end = j + (size_t)(last - o) / 32 + 1;
 
-			if ((a[0] != '0' || len == 1) && (b[0] != '0' || e - b == 1)) {
+		for (end = end < k ? end : k; j < end; j++) {
+			const char *e = p + twin_end(twins[j]);
+			size_t len = twin_len(twins[j]), len1 = twin_before(twins[j]);
+			const char *b = e - len, *a = b - 1 - len1;
+
+			if (len1 > 0 && (a[0] != '0' || len1 == 1) && (b[0] != '0' || len == 1)) {
 				memcpy(o, a, 32);
-				o[len] = ' ';
+				o[len1] = ' ';
 				o += e + 1 - a;
-				continue;
+			} else {
+				o = put_values(o, e, len1 > 0 ? len : 0, before);
 			}
-			(void)digit_run(b, e, &d);
-			v = (uint64_t)d;
 		}
-		o = put_integer(o, v - 2);
-		*o++ = ' ';
-		o = put_integer(o, v);
-		*o++ = '\n';
 	}
 	olen = (size_t)(o - obuf);
 }

@@ -263,44 +263,62 @@ static unsigned char run_count[16], run_last[16];
 /*
  * The same run laid out for reading it fused, where the lines' digits but
  * the last seven are the same, fuse_prefix, whose value is fuse_high (~0
- * until it is set).  A block's bytes less fuse[q].text are at most
- * fuse[q].limit: 0 at a newline and at the prefix (whose bytes are the
- * bits of fuse[q].high, and fuse[q].digit tells which digit of it each
- * is), 9 at the last seven digits.  Lane j of eight takes from
- * fuse[q].slot a line's last seven digits, the last in the low byte and 0
- * above them, the block's last line in lane 7, and a lane without a line
- * eight zeros; fuse[q].pred has the lane of the line before, 15 for lane 7
- * of the block before, and fuse[q].ends the places of the block's
- * newlines in lanes 0-7, and 64 after them those of the next block, whose
- * first is fuse_step after q, less run_len + 1.
+ * until it is set).  A block's bytes less row.text are at most row.limit:
+ * 0 at a newline and at the prefix, 9 at the last seven digits.  Lane j of
+ * eight takes from row.slot a line's last seven digits, the last in the
+ * low byte and 0 above them, the block's last line in lane 7, and a lane
+ * without a line eight zeros; row.pred has the lane of the line before,
+ * 15 for lane 7 of the block before.
+ *
+ * fuse[q] lays out the block whose first newline is at q and the next,
+ * whose first is fuse_step after q, less run_len + 1: the places of their
+ * newlines are in lanes 0-7 and 8-15 of ends, 64 added for the next, and
+ * after them come the two blocks of fuse[q].next.  The bits of
+ * fuse_high_bytes[q] are the prefix's bytes, and fuse_digit[q] tells
+ * which digit of it each is.
  */
 struct alignas(64) fuse_row {
-	char text[64], limit[64], slot[64], digit[64];
+	char text[64], limit[64], slot[64];
 	uint64_t pred[8];
-	uint32_t ends[16];
-	uint64_t high;
 };
-static fuse_row fuse[16];
+struct alignas(64) fuse_pair {
+	fuse_row row[2];
+	uint32_t ends[16];
+	const fuse_pair *next;
+};
+static fuse_pair fuse[16];
+alignas(64) static char fuse_digit[16][64];
+static u64 fuse_high_bytes[16];
 static int fuse_step;
 static char fuse_prefix[8];
 static u64 fuse_high;
+
+/* The place of the next block's first newline after one at q. */
+static inline int
+fuse_next(int q)
+{
+	return q + fuse_step < run_len + 1 ? q + fuse_step : q + fuse_step - run_len - 1;
+}
 
 static void
 set_fuse(int len)
 {
 	const int stride = len + 1;
+	fuse_row rows[16];
+	uint32_t places[16][8];
 
+	fuse_step = (stride - 64 % stride) % stride;
 	for (int q = 0; q < stride; q++) {
-		fuse_row *r = &fuse[q];
+		fuse_row *r = &rows[q];
 		const int first = 8 - run_count[q];
 
-		r->high = 0;
+		fuse_high_bytes[q] = 0;
 		for (int k = 0; k < 64; k++) {
 			int d = ((q - k) % stride + stride) % stride;
 			r->text[k] = run_text[q][k];
 			r->limit[k] = (char)(d >= 1 && d <= 7 ? 9 : 0);
-			r->digit[k] = (char)(d > 7 ? len - d : 0);
-			r->high |= (u64)(d > 7) << k;
+			fuse_digit[q][k] = (char)(d > 7 ? len - d : 0);
+			fuse_high_bytes[q] |= (u64)(d > 7) << k;
 		}
 		for (int j = 0; j < 8; j++) {
 			int i = j - first;
@@ -308,13 +326,19 @@ set_fuse(int len)
 				r->slot[8 * j + m] =
 				    (char)(64 + (i >= 0 ? q + i * stride - 1 - m : q));
 			r->pred[j] = (uint64_t)(i > 0 ? j - 1 : i == 0 ? 15 : j);
-			r->ends[j] = (uint32_t)(i >= 0 ? q + i * stride : 0);
+			places[q][j] = (uint32_t)(i >= 0 ? q + i * stride : 0);
 		}
 	}
-	fuse_step = (stride - 64 % stride) % stride;
-	for (int q = 0; q < stride; q++)
-		for (int j = 0; j < 8; j++)
-			fuse[q].ends[8 + j] = fuse[(q + fuse_step) % stride].ends[j] + 64;
+	for (int q = 0; q < stride; q++) {
+		int q1 = fuse_next(q);
+		fuse[q].row[0] = rows[q];
+		fuse[q].row[1] = rows[q1];
+		for (int j = 0; j < 8; j++) {
+			fuse[q].ends[j] = places[q][j];
+			fuse[q].ends[8 + j] = places[q1][j] + 64;
+		}
+		fuse[q].next = &fuse[fuse_next(q1)];
+	}
 	fuse_high = ~0ULL;
 }
 
@@ -352,10 +376,15 @@ set_prefix(const char *s)
 		digits[i] = fuse_prefix[i] = s[i];
 		v = v * 10 + (u64)(s[i] - '0');
 	}
-	for (int q = 0; q <= run_len; q++)
-		_mm512_store_si512(fuse[q].text,
-		    _mm512_mask_permutexvar_epi8(_mm512_load_si512(run_text[q]), fuse[q].high,
-			_mm512_load_si512(fuse[q].digit), _mm512_load_si512(digits)));
+	for (int q = 0; q <= run_len; q++) {
+		__m512i text =
+		    _mm512_mask_permutexvar_epi8(_mm512_load_si512(run_text[q]), fuse_high_bytes[q],
+			_mm512_load_si512(fuse_digit[q]), _mm512_load_si512(digits));
+		_mm512_store_si512(fuse[q].row[0].text, text);
+		for (int before = 0; before <= run_len; before++)
+			if (fuse_next(before) == q)
+				_mm512_store_si512(fuse[before].row[1].text, text);
+	}
 	fuse_high = v;
 }
 
@@ -457,40 +486,45 @@ WIDE static size_t
 fuse_blocks(const char **blk, int *place, size_t count, const char *p, __m512i before,
     __m512i after, uint32_t *twins, size_t k)
 {
-	const int stride = run_len + 1;
+	const fuse_pair *f = &fuse[*place];
 	const char *b = *blk;
-	int q = *place;
 	__m512i at = _mm512_set1_epi32(
 	    (int)((uint32_t)(b - p) | (uint32_t)run_len << 20 | (uint32_t)run_len << 24));
+	__m512i digits, next;
+	__mmask8 first, second;
+	bool one = false;
 
-	while (count > 0) {
-		const fuse_row *r = &fuse[q];
-		__m512i digits, next;
-		__mmask8 first, second;
-		__mmask16 twin;
-
-		if (!fuse_block(b, r, before, after, &digits, &next, &first))
-			break;
-		q = q + fuse_step < stride ? q + fuse_step : q + fuse_step - stride;
-		if (count >= 2 &&
-		    fuse_block(b + 64, &fuse[q], digits, next, &before, &after, &second)) {
-			q = q + fuse_step < stride ? q + fuse_step : q + fuse_step - stride;
-			twin = _mm512_kunpackb(second, first);
-			b += 128;
-			count -= 2;
-		} else {
-			twin = first;
-			b += 64;
+	for (; count >= 2; count -= 2) {
+		if (!fuse_block(b, &f->row[0], before, after, &digits, &next, &first)) {
 			count = 0;
+			break;
 		}
+		if (!fuse_block(b + 64, &f->row[1], digits, next, &before, &after, &second)) {
+			one = true;
+			count = 0;
+			break;
+		}
+		__mmask16 twin = _mm512_kunpackb(second, first);
 		_mm512_storeu_si512(twins + k,
 		    _mm512_maskz_compress_epi32(
-			twin, _mm512_add_epi32(_mm512_load_si512(r->ends), at)));
+			twin, _mm512_add_epi32(_mm512_load_si512(f->ends), at)));
 		k += (size_t)_mm_popcnt_u32(twin);
 		at = _mm512_add_epi32(at, _mm512_set1_epi32(128));
+		b += 128;
+		f = f->next;
+	}
+	if (count == 1)
+		one = fuse_block(b, &f->row[0], before, after, &digits, &next, &first);
+	*place = (int)(f - fuse);
+	if (one) {
+		_mm512_storeu_si512(twins + k,
+		    _mm512_maskz_compress_epi32(
+			first, _mm512_add_epi32(_mm512_load_si512(f->ends), at)));
+		k += (size_t)_mm_popcnt_u32(first);
+		b += 64;
+		*place = fuse_next(*place);
 	}
 	*blk = b;
-	*place = q;
 	return k;
 }
 
