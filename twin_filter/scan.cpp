@@ -261,84 +261,50 @@ alignas(64) static uint32_t run_ends[16][16];
 static unsigned char run_count[16], run_last[16];
 
 /*
- * The same run laid out for reading it fused, where the lines' digits but
- * the last seven are the same, fuse_prefix, whose value is fuse_high (~0
- * until it is set).  A block's bytes less row.text are at most row.limit:
- * 0 at a newline and at the prefix, 9 at the last seven digits.  Lane j of
- * eight takes from row.slot a line's last seven digits, the last in the
- * low byte and 0 above them, the block's last line in lane 7, and a lane
- * without a line eight zeros; row.pred has the lane of the line before,
- * 15 for lane 7 of the block before.
- *
- * fuse[q] lays out the block whose first newline is at q and the next,
- * whose first is fuse_step after q, less run_len + 1: the places of their
- * newlines are in lanes 0-7 and 8-15 of ends, 64 added for the next, and
- * after them come the two blocks of fuse[q].next.  The bits of
- * fuse_high_bytes[q] are the prefix's bytes, and fuse_digit[q] tells
- * which digit of it each is.
+ * The same run read fused, where the lines' digits but the last seven are
+ * the same, fuse_prefix, whose value is fuse_high (~0 until it is set):
+ * fuse_lines lines, as many as 64 bytes hold, at a time, from the start
+ * of the first.  Their bytes less fuse_text are at most fuse_limit: 0 at a
+ * newline and at the prefix (the bits of fuse_high_bytes, and fuse_digit
+ * tells which digit of it each is), 9 at the last seven digits, 255 after
+ * the last line.  Lane j of eight takes from fuse_slot a line's last seven
+ * digits, the last in the low byte and 0 above them, the last line in lane
+ * 7, and a lane without a line eight zeros; fuse_pred has the lane of the
+ * line before, 15 for lane 7 of the lines before.  fuse_ends has the
+ * places of the lines' newlines in lanes 0-7, and in lanes 8-15 those of
+ * the lines after them.
  */
-struct alignas(64) fuse_row {
-	char text[64], limit[64], slot[64];
-	uint64_t pred[8];
-};
-struct alignas(64) fuse_pair {
-	fuse_row row[2];
-	uint32_t ends[16];
-	const fuse_pair *next;
-};
-static fuse_pair fuse[16];
-alignas(64) static char fuse_digit[16][64];
-static u64 fuse_high_bytes[16];
-static int fuse_step;
+alignas(64) static char fuse_text[64], fuse_limit[64], fuse_slot[64], fuse_digit[64];
+alignas(64) static uint64_t fuse_pred[8];
+alignas(64) static uint32_t fuse_ends[16];
+static int fuse_lines;
+static u64 fuse_high_bytes;
 static char fuse_prefix[8];
 static u64 fuse_high;
-
-/* The place of the next block's first newline after one at q. */
-static inline int
-fuse_next(int q)
-{
-	return q + fuse_step < run_len + 1 ? q + fuse_step : q + fuse_step - run_len - 1;
-}
 
 static void
 set_fuse(int len)
 {
-	const int stride = len + 1;
-	fuse_row rows[16];
-	uint32_t places[16][8];
+	const int stride = len + 1, lines = 64 / stride, first = 8 - lines;
 
-	fuse_step = (stride - 64 % stride) % stride;
-	for (int q = 0; q < stride; q++) {
-		fuse_row *r = &rows[q];
-		const int first = 8 - run_count[q];
-
-		fuse_high_bytes[q] = 0;
-		for (int k = 0; k < 64; k++) {
-			int d = ((q - k) % stride + stride) % stride;
-			r->text[k] = run_text[q][k];
-			r->limit[k] = (char)(d >= 1 && d <= 7 ? 9 : 0);
-			fuse_digit[q][k] = (char)(d > 7 ? len - d : 0);
-			fuse_high_bytes[q] |= (u64)(d > 7) << k;
-		}
-		for (int j = 0; j < 8; j++) {
-			int i = j - first;
-			for (int m = 0; m < 8; m++)
-				r->slot[8 * j + m] =
-				    (char)(64 + (i >= 0 ? q + i * stride - 1 - m : q));
-			r->pred[j] = (uint64_t)(i > 0 ? j - 1 : i == 0 ? 15 : j);
-			places[q][j] = (uint32_t)(i >= 0 ? q + i * stride : 0);
-		}
+	fuse_high_bytes = 0;
+	for (int k = 0; k < 64; k++) {
+		int d = stride - 1 - k % stride;
+		bool in = k < lines * stride;
+		fuse_text[k] = (char)(!in ? 0 : d == 0 ? '\n' : '0');
+		fuse_limit[k] = (char)(!in ? 255 : d >= 1 && d <= 7 ? 9 : 0);
+		fuse_digit[k] = (char)(in && d > 7 ? len - d : 0);
+		fuse_high_bytes |= (u64)(in && d > 7) << k;
 	}
-	for (int q = 0; q < stride; q++) {
-		int q1 = fuse_next(q);
-		fuse[q].row[0] = rows[q];
-		fuse[q].row[1] = rows[q1];
-		for (int j = 0; j < 8; j++) {
-			fuse[q].ends[j] = places[q][j];
-			fuse[q].ends[8 + j] = places[q1][j] + 64;
-		}
-		fuse[q].next = &fuse[fuse_next(q1)];
+	for (int j = 0; j < 8; j++) {
+		int i = j - first;
+		for (int m = 0; m < 8; m++)
+			fuse_slot[8 * j + m] = (char)(i >= 0 ? i * stride + len - 1 - m : len);
+		fuse_pred[j] = (uint64_t)(i > 0 ? j - 1 : i == 0 ? 15 : j);
+		fuse_ends[j] = (uint32_t)(i >= 0 ? i * stride + len : 0);
+		fuse_ends[8 + j] = fuse_ends[j] + (uint32_t)(lines * stride);
 	}
+	fuse_lines = lines;
 	fuse_high = ~0ULL;
 }
 
@@ -376,15 +342,9 @@ set_prefix(const char *s)
 		digits[i] = fuse_prefix[i] = s[i];
 		v = v * 10 + (u64)(s[i] - '0');
 	}
-	for (int q = 0; q <= run_len; q++) {
-		__m512i text =
-		    _mm512_mask_permutexvar_epi8(_mm512_load_si512(run_text[q]), fuse_high_bytes[q],
-			_mm512_load_si512(fuse_digit[q]), _mm512_load_si512(digits));
-		_mm512_store_si512(fuse[q].row[0].text, text);
-		for (int before = 0; before <= run_len; before++)
-			if (fuse_next(before) == q)
-				_mm512_store_si512(fuse[before].row[1].text, text);
-	}
+	_mm512_store_si512(fuse_text,
+	    _mm512_mask_permutexvar_epi8(_mm512_load_si512(fuse_text), fuse_high_bytes,
+		_mm512_load_si512(fuse_digit), _mm512_load_si512(digits)));
 	fuse_high = v;
 }
 
@@ -447,84 +407,68 @@ run_blocks(const char **blk, const char *end, const char **start, __m512i *befor
 }
 
 /*
- * One block at b of the fused run, laid out by r, after the block whose
- * digits less '0' are in before and whose lanes plus 2 are in after: false
- * if it does not fit, else its digits less '0' go to *digits, its lanes
- * plus 2 to *next, and its lanes that are twins to *twin.  Plus 2 is taken
- * in decimal: with 246 added to each digit a 9 carries, and a digit that
- * did not carry is taken back below 10 by adding 10.
- */
-WIDE static inline bool
-fuse_block(const char *b, const fuse_row *r, __m512i before, __m512i after, __m512i *digits,
-    __m512i *next, __mmask8 *twin)
-{
-	__m512i x = _mm512_sub_epi8(_mm512_load_si512(b), _mm512_load_si512(r->text));
-	__mmask64 fit = _mm512_cmple_epu8_mask(x, _mm512_load_si512(r->limit));
-
-	if (!_kortestc_mask64_u8(fit, fit))
-		return false;
-	__m512i lanes = _mm512_maskz_permutex2var_epi8(
-	    0x7f7f7f7f7f7f7f7fULL, before, _mm512_load_si512(r->slot), x);
-	__m512i sum = _mm512_add_epi64(lanes, _mm512_set1_epi64((long long)0xf6f6f6f6f6f6f6f8ULL));
-	__m512i plus2 = _mm512_min_epu8(sum, _mm512_add_epi8(sum, _mm512_set1_epi8(10)));
-
-	*twin = _mm512_cmpeq_epi64_mask(
-	    lanes, _mm512_permutex2var_epi64(plus2, _mm512_load_si512(r->pred), after));
-	*digits = x;
-	*next = plus2;
-	return true;
-}
-
-/*
- * The blocks from *blk on, at most count of them, that fit the fused run,
- * the first newline of the first at *place, the line before the first
- * line in lane 7 of after; before has the digits less '0' of the block
- * before.  Two blocks at a time, their twins stored together.  Stores the
- * twins after twins[k - 1]; returns k then.
+ * The lines from *at on that fit the fused run, at most count times
+ * fuse_lines of them, the line before them in lane 7 of after.  Two
+ * vectors of lines at a time, checked together, their twins stored
+ * together; where the two do not fit, the first alone.  Plus 2 is taken in
+ * decimal: with 246 added to each digit a 9 carries, and a digit that did
+ * not carry is taken back below 10 by adding 10.  Stores the twins after
+ * twins[k - 1]; returns k then.
  */
 WIDE static size_t
-fuse_blocks(const char **blk, int *place, size_t count, const char *p, __m512i before,
-    __m512i after, uint32_t *twins, size_t k)
+fuse_lines_from(
+    const char **at, size_t count, const char *p, __m512i after, uint32_t *twins, size_t k)
 {
-	const fuse_pair *f = &fuse[*place];
-	const char *b = *blk;
-	__m512i at = _mm512_set1_epi32(
-	    (int)((uint32_t)(b - p) | (uint32_t)run_len << 20 | (uint32_t)run_len << 24));
-	__m512i digits, next;
-	__mmask8 first, second;
-	bool one = false;
+	const __m512i text = _mm512_load_si512(fuse_text), limit = _mm512_load_si512(fuse_limit);
+	const __m512i slot = _mm512_load_si512(fuse_slot), pred = _mm512_load_si512(fuse_pred);
+	const __m512i places = _mm512_load_si512(fuse_ends), ten = _mm512_set1_epi8(10);
+	const __m512i plus = _mm512_set1_epi64((long long)0xf6f6f6f6f6f6f6f8ULL);
+	const size_t bytes = (size_t)fuse_lines * (size_t)(run_len + 1);
+	const char *s = *at;
+	__m512i base = _mm512_set1_epi32(
+	    (int)((uint32_t)(s - p) | (uint32_t)run_len << 20 | (uint32_t)run_len << 24));
+	__m512i x, y, lanes, next;
+	__mmask64 fit;
+	__mmask16 twin;
 
 	for (; count >= 2; count -= 2) {
-		if (!fuse_block(b, &f->row[0], before, after, &digits, &next, &first)) {
-			count = 0;
+		x = _mm512_sub_epi8(_mm512_loadu_si512(s), text);
+		y = _mm512_sub_epi8(_mm512_loadu_si512(s + bytes), text);
+		fit = _mm512_mask_cmple_epu8_mask(_mm512_cmple_epu8_mask(x, limit), y, limit);
+		if (!_kortestc_mask64_u8(fit, fit))
 			break;
-		}
-		if (!fuse_block(b + 64, &f->row[1], digits, next, &before, &after, &second)) {
-			one = true;
-			count = 0;
-			break;
-		}
-		__mmask16 twin = _mm512_kunpackb(second, first);
-		_mm512_storeu_si512(twins + k,
-		    _mm512_maskz_compress_epi32(
-			twin, _mm512_add_epi32(_mm512_load_si512(f->ends), at)));
+		lanes = _mm512_maskz_permutexvar_epi8(0x7f7f7f7f7f7f7f7fULL, slot, x);
+		next = _mm512_add_epi64(lanes, plus);
+		next = _mm512_min_epu8(next, _mm512_add_epi8(next, ten));
+		twin = _mm512_cmpeq_epi64_mask(lanes, _mm512_permutex2var_epi64(next, pred, after));
+		lanes = _mm512_maskz_permutexvar_epi8(0x7f7f7f7f7f7f7f7fULL, slot, y);
+		after = _mm512_add_epi64(lanes, plus);
+		after = _mm512_min_epu8(after, _mm512_add_epi8(after, ten));
+		twin = _mm512_kunpackb(
+		    _mm512_cmpeq_epi64_mask(lanes, _mm512_permutex2var_epi64(after, pred, next)),
+		    twin);
+		_mm512_storeu_si512(
+		    twins + k, _mm512_maskz_compress_epi32(twin, _mm512_add_epi32(places, base)));
 		k += (size_t)_mm_popcnt_u32(twin);
-		at = _mm512_add_epi32(at, _mm512_set1_epi32(128));
-		b += 128;
-		f = f->next;
+		base = _mm512_add_epi32(base, _mm512_set1_epi32((int)(2 * bytes)));
+		s += 2 * bytes;
 	}
-	if (count == 1)
-		one = fuse_block(b, &f->row[0], before, after, &digits, &next, &first);
-	*place = (int)(f - fuse);
-	if (one) {
-		_mm512_storeu_si512(twins + k,
-		    _mm512_maskz_compress_epi32(
-			first, _mm512_add_epi32(_mm512_load_si512(f->ends), at)));
-		k += (size_t)_mm_popcnt_u32(first);
-		b += 64;
-		*place = fuse_next(*place);
+	if (count > 0) {
+		x = _mm512_sub_epi8(_mm512_loadu_si512(s), text);
+		fit = _mm512_cmple_epu8_mask(x, limit);
+		if (_kortestc_mask64_u8(fit, fit)) {
+			lanes = _mm512_maskz_permutexvar_epi8(0x7f7f7f7f7f7f7f7fULL, slot, x);
+			next = _mm512_add_epi64(lanes, plus);
+			next = _mm512_min_epu8(next, _mm512_add_epi8(next, ten));
+			twin = _mm512_cmpeq_epi64_mask(
+			    lanes, _mm512_permutex2var_epi64(next, pred, after));
+			_mm512_storeu_si512(twins + k,
+			    _mm512_maskz_compress_epi32(twin, _mm512_add_epi32(places, base)));
+			k += (size_t)_mm_popcnt_u32(twin);
+			s += bytes;
+		}
 	}
-	*blk = b;
+	*at = s;
 	return k;
 }
 
@@ -559,12 +503,14 @@ stretch_twins_wide(size_t from, size_t n, uint32_t *twins, size_t k)
 /*
  * The state of a wide scan from p to end: the block at blk with the one
  * before it in before and its offset from p in each lane of off, the line
- * not read yet at start, n lines read, of which the twins of those from
- * stretch on are not stored yet, k twins stored.
+ * not read yet at start, from its bits of the block on, n lines read, of
+ * which the twins of those from stretch on are not stored yet, k twins
+ * stored.
  */
 struct wide_scan {
 	__m512i before, off;
 	const char *p, *end, *blk, *start;
+	u64 from;
 	size_t n, stretch, k;
 	uint32_t *twins;
 };
@@ -580,18 +526,15 @@ struct wide_scan {
 WIDE static size_t
 fuse_run(wide_scan *s)
 {
-	const size_t len = (size_t)run_len, stride = len + 1, some = 64;
-	const char *b = s->blk, *line = s->start;
-	size_t q = (size_t)(line + len - b);
+	const size_t len = (size_t)run_len, stride = len + 1, bytes = (size_t)fuse_lines * stride;
+	const char *line = s->start, *next = line;
 	const ptrdiff_t last = (ptrdiff_t)s->n - 1;
-	size_t blocks = (size_t)(s->end - b) / 64;
+	size_t count = (size_t)(s->end - line) / bytes, some = 64;
 
-	if (s->n + 33 > SCAN_LINES)
+	if (s->n + 32 + (size_t)fuse_lines > SCAN_LINES || count == 0)
 		return SIZE_MAX;
-	/* Blocks of 64 (SCAN_LINES - 33 - n) * stride bytes long hold that many lines and one. */
-	size_t room = (SCAN_LINES - 33 - s->n) * stride / 64;
-	if (q > len || blocks == 0 || room == 0)
-		return SIZE_MAX;
+	if ((SCAN_LINES - 32 - s->n) / (size_t)fuse_lines < count)
+		count = (SCAN_LINES - 32 - s->n) / (size_t)fuse_lines;
 	/* Where the run reads a line first, the fused run can begin after it. */
 	if (ends[last] - ends[last - 1] != stride)
 		return 1;
@@ -603,25 +546,22 @@ fuse_run(wide_scan *s)
 	}
 	s->k = stretch_twins_wide(s->stretch, s->n, s->twins, s->k);
 	s->stretch = s->n;
-	int place = (int)q;
-	blocks = blocks < room ? blocks : room;
-	s->k = fuse_blocks(&b, &place, blocks, s->p,
-	    _mm512_subs_epu8(s->before, _mm512_set1_epi8('0')),
+	s->k = fuse_lines_from(&next, count, s->p,
 	    _mm512_set1_epi64((long long)window_after(vals[last])), s->twins, s->k);
-	const char *next = b + place - len;
-	size_t lines = (size_t)(next - line) / stride, read = (size_t)(b - s->blk) / 64;
-	if (lines > 0) {
-		s->n += lines;
+	size_t read = (size_t)(next - line) / bytes;
+	if (read > 0) {
+		s->n += read * (size_t)fuse_lines;
 		vals[s->n - 1] = run_value(next - stride, len);
 		ends[s->n - 1] = (uint32_t)(next - 1 - s->p);
 		ends[s->n - 2] = ends[s->n - 1] - (uint32_t)stride;
 		s->stretch = s->n;
 		s->start = next;
-		s->blk = b;
-		s->before = _mm512_load_si512(b - 64);
-		s->off = _mm512_set1_epi32((int)(b - s->p));
+		s->blk = next - ((uintptr_t)next & 63);
+		s->from = ~0ULL << (next - s->blk);
+		s->before = _mm512_load_si512(s->blk - 64);
+		s->off = _mm512_set1_epi32((int)(s->blk - s->p));
 	}
-	return read == blocks ? SIZE_MAX : read > 0 && read < some ? some : 1;
+	return read == count ? SIZE_MAX : read > 0 && read < some ? some : 1;
 }
 
 /*
@@ -652,17 +592,19 @@ scan_wide(const char *p, const char *end, u64 line_before, uint32_t *twins, scan
 	scan_start(line_before);
 	for (;;) {
 		if (from == ~0ULL && run_len != 0) {
-			wide_scan s = {before, off, p, end, blk, start, n, stretch, k, twins};
+			wide_scan s = {before, off, p, end, blk, start, from, n, stretch, k, twins};
 			size_t count = fuse_run(&s);
 
 			blk = s.blk;
 			start = s.start;
+			from = s.from;
 			before = s.before;
 			off = s.off;
 			n = s.n;
 			stretch = s.stretch;
 			k = s.k;
-			n = run_blocks(&blk, end, &start, &before, &off, count, n);
+			if (from == ~0ULL)
+				n = run_blocks(&blk, end, &start, &before, &off, count, n);
 		}
 		if (blk >= end || n + 32 > SCAN_LINES)
 			break;
