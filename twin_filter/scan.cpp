@@ -421,12 +421,13 @@ fuse_lines_from(
 {
 	const __m512i text = _mm512_load_si512(fuse_text), limit = _mm512_load_si512(fuse_limit);
 	const __m512i slot = _mm512_load_si512(fuse_slot), pred = _mm512_load_si512(fuse_pred);
-	const __m512i places = _mm512_load_si512(fuse_ends), ten = _mm512_set1_epi8(10);
+	const __m512i ten = _mm512_set1_epi8(10);
 	const __m512i plus = _mm512_set1_epi64((long long)0xf6f6f6f6f6f6f6f8ULL);
 	const size_t bytes = (size_t)fuse_lines * (size_t)(run_len + 1);
 	const char *s = *at;
-	__m512i base = _mm512_set1_epi32(
-	    (int)((uint32_t)(s - p) | (uint32_t)run_len << 20 | (uint32_t)run_len << 24));
+	__m512i places = _mm512_add_epi32(_mm512_load_si512(fuse_ends),
+	    _mm512_set1_epi32(
+		(int)((uint32_t)(s - p) | (uint32_t)run_len << 20 | (uint32_t)run_len << 24)));
 	__m512i x, y, lanes, next;
 	__mmask64 fit;
 	__mmask16 twin;
@@ -447,10 +448,9 @@ fuse_lines_from(
 		twin = _mm512_kunpackb(
 		    _mm512_cmpeq_epi64_mask(lanes, _mm512_permutex2var_epi64(after, pred, next)),
 		    twin);
-		_mm512_storeu_si512(
-		    twins + k, _mm512_maskz_compress_epi32(twin, _mm512_add_epi32(places, base)));
+		_mm512_storeu_si512(twins + k, _mm512_maskz_compress_epi32(twin, places));
 		k += (size_t)_mm_popcnt_u32(twin);
-		base = _mm512_add_epi32(base, _mm512_set1_epi32((int)(2 * bytes)));
+		places = _mm512_add_epi32(places, _mm512_set1_epi32((int)(2 * bytes)));
 		s += 2 * bytes;
 	}
 	if (count > 0) {
@@ -462,8 +462,7 @@ fuse_lines_from(
 			next = _mm512_min_epu8(next, _mm512_add_epi8(next, ten));
 			twin = _mm512_cmpeq_epi64_mask(
 			    lanes, _mm512_permutex2var_epi64(next, pred, after));
-			_mm512_storeu_si512(twins + k,
-			    _mm512_maskz_compress_epi32(twin, _mm512_add_epi32(places, base)));
+			_mm512_storeu_si512(twins + k, _mm512_maskz_compress_epi32(twin, places));
 			k += (size_t)_mm_popcnt_u32(twin);
 			s += bytes;
 		}
@@ -531,10 +530,10 @@ fuse_run(wide_scan *s)
 	const ptrdiff_t last = (ptrdiff_t)s->n - 1;
 	size_t count = (size_t)(s->end - line) / bytes, some = 64;
 
-	if (s->n + 32 + (size_t)fuse_lines > SCAN_LINES || count == 0)
+	if (s->n + (size_t)fuse_lines > SCAN_LINES || count == 0)
 		return SIZE_MAX;
-	if ((SCAN_LINES - 32 - s->n) / (size_t)fuse_lines < count)
-		count = (SCAN_LINES - 32 - s->n) / (size_t)fuse_lines;
+	if ((SCAN_LINES - s->n) / (size_t)fuse_lines < count)
+		count = (SCAN_LINES - s->n) / (size_t)fuse_lines;
 	/* Where the run reads a line first, the fused run can begin after it. */
 	if (ends[last] - ends[last - 1] != stride)
 		return 1;
