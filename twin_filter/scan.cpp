@@ -407,13 +407,28 @@ run_blocks(const char **blk, const char *end, const char **start, __m512i *befor
 }
 
 /*
+ * The lanes that are twins among fused lines whose digits less '0' are x,
+ * after lines whose lanes plus 2 are in after; the lines' own lanes plus 2
+ * go to *next.  Plus 2 is taken in decimal: with 246 added to each digit a
+ * 9 carries, and a digit that did not carry is taken back below 10 by
+ * adding 10.
+ */
+WIDE static inline __mmask8
+fuse_twins(__m512i x, __m512i slot, __m512i pred, __m512i after, __m512i *next)
+{
+	__m512i lanes = _mm512_maskz_permutexvar_epi8(0x7f7f7f7f7f7f7f7fULL, slot, x);
+	__m512i sum = _mm512_add_epi64(lanes, _mm512_set1_epi64((long long)0xf6f6f6f6f6f6f6f8ULL));
+
+	*next = _mm512_min_epu8(sum, _mm512_add_epi8(sum, _mm512_set1_epi8(10)));
+	return _mm512_cmpeq_epi64_mask(lanes, _mm512_permutex2var_epi64(*next, pred, after));
+}
+
+/*
  * The lines from *at on that fit the fused run, at most count times
  * fuse_lines of them, the line before them in lane 7 of after.  Two
  * vectors of lines at a time, checked together, their twins stored
- * together; where the two do not fit, the first alone.  Plus 2 is taken in
- * decimal: with 246 added to each digit a 9 carries, and a digit that did
- * not carry is taken back below 10 by adding 10.  Stores the twins after
- * twins[k - 1]; returns k then.
+ * together; where the two do not fit, the first alone.  Stores the twins
+ * after twins[k - 1]; returns k then.
  */
 WIDE static size_t
 fuse_lines_from(
@@ -421,16 +436,14 @@ fuse_lines_from(
 {
 	const __m512i text = _mm512_load_si512(fuse_text), limit = _mm512_load_si512(fuse_limit);
 	const __m512i slot = _mm512_load_si512(fuse_slot), pred = _mm512_load_si512(fuse_pred);
-	const __m512i ten = _mm512_set1_epi8(10);
-	const __m512i plus = _mm512_set1_epi64((long long)0xf6f6f6f6f6f6f6f8ULL);
 	const size_t bytes = (size_t)fuse_lines * (size_t)(run_len + 1);
 	const char *s = *at;
 	__m512i places = _mm512_add_epi32(_mm512_load_si512(fuse_ends),
 	    _mm512_set1_epi32(
 		(int)((uint32_t)(s - p) | (uint32_t)run_len << 20 | (uint32_t)run_len << 24)));
-	__m512i x, y, lanes, next;
+	__m512i x, y, next;
 	__mmask64 fit;
-	__mmask16 twin;
+	__mmask16 twin = 0;
 
 	for (; count >= 2; count -= 2) {
 		x = _mm512_sub_epi8(_mm512_loadu_si512(s), text);
@@ -438,16 +451,8 @@ fuse_lines_from(
 		fit = _mm512_mask_cmple_epu8_mask(_mm512_cmple_epu8_mask(x, limit), y, limit);
 		if (!_kortestc_mask64_u8(fit, fit))
 			break;
-		lanes = _mm512_maskz_permutexvar_epi8(0x7f7f7f7f7f7f7f7fULL, slot, x);
-		next = _mm512_add_epi64(lanes, plus);
-		next = _mm512_min_epu8(next, _mm512_add_epi8(next, ten));
-		twin = _mm512_cmpeq_epi64_mask(lanes, _mm512_permutex2var_epi64(next, pred, after));
-		lanes = _mm512_maskz_permutexvar_epi8(0x7f7f7f7f7f7f7f7fULL, slot, y);
-		after = _mm512_add_epi64(lanes, plus);
-		after = _mm512_min_epu8(after, _mm512_add_epi8(after, ten));
-		twin = _mm512_kunpackb(
-		    _mm512_cmpeq_epi64_mask(lanes, _mm512_permutex2var_epi64(after, pred, next)),
-		    twin);
+		twin = fuse_twins(x, slot, pred, after, &next);
+		twin = _mm512_kunpackb(fuse_twins(y, slot, pred, next, &after), twin);
 		_mm512_storeu_si512(twins + k, _mm512_maskz_compress_epi32(twin, places));
 		k += (size_t)_mm_popcnt_u32(twin);
 		places = _mm512_add_epi32(places, _mm512_set1_epi32((int)(2 * bytes)));
@@ -457,11 +462,7 @@ fuse_lines_from(
 		x = _mm512_sub_epi8(_mm512_loadu_si512(s), text);
 		fit = _mm512_cmple_epu8_mask(x, limit);
 		if (_kortestc_mask64_u8(fit, fit)) {
-			lanes = _mm512_maskz_permutexvar_epi8(0x7f7f7f7f7f7f7f7fULL, slot, x);
-			next = _mm512_add_epi64(lanes, plus);
-			next = _mm512_min_epu8(next, _mm512_add_epi8(next, ten));
-			twin = _mm512_cmpeq_epi64_mask(
-			    lanes, _mm512_permutex2var_epi64(next, pred, after));
+			twin = fuse_twins(x, slot, pred, after, &next);
 			_mm512_storeu_si512(twins + k, _mm512_maskz_compress_epi32(twin, places));
 			k += (size_t)_mm_popcnt_u32(twin);
 			s += bytes;
