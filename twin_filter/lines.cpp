@@ -32,14 +32,22 @@ twin_of(ptrdiff_t i)
 	return ends[i] | (ends[i - 1] - ends[i - 2] - 1) << 20 | (ends[i] - ends[i - 1] - 1) << 24;
 }
 
-/* Stores after twins[k - 1] the twins among lines from ... n - 1; returns k then. */
+/*
+ * Stores after twins[k - 1] the twins among lines from ... n - 1; returns k
+ * then.  The lines' numbers first, without a branch, and then the few
+ * that are twins made into their places and lengths.
+ */
 size_t
 stretch_twins_generic(size_t from, size_t n, uint32_t *twins, size_t k)
 {
-	for (ptrdiff_t i = (ptrdiff_t)from; i < (ptrdiff_t)n; i++) {
-		twins[k] = twin_of(i);
+	size_t first = k;
+
+	for (size_t i = from; i < n; i++) {
+		twins[k] = (uint32_t)i;
 		k += vals[i] == vals[i - 1] + 2;
 	}
+	for (size_t j = first; j < k; j++)
+		twins[j] = twin_of((ptrdiff_t)twins[j]);
 	return k;
 }
 
