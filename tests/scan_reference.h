@@ -1,8 +1,9 @@
 /*
- * A text read by the filter's line-at-a-time path, get_number() on each
+ * A text read by the filter's line-at-a-time path, read_value() on each
  * line, and by a scan function with the lines it leaves skipped a line at
- * a time, as the filter does; for differential tests.  A reading is the
- * common lines' values, their newlines' places and the other lines' starts.
+ * a time, as the filter does; for differential tests.  A reading has, for
+ * each common line, its newline's place and whether it is 2 more than the
+ * line before it, and for each other line its start.
  */
 #ifndef QUARN_TEST_SCAN_REFERENCE_H
 #define QUARN_TEST_SCAN_REFERENCE_H
@@ -16,22 +17,36 @@
 #include "scan.h"
 
 typedef std::vector<uint64_t> reading;
-typedef size_t scan_fn(const char *, const char *, uint64_t *, uint32_t *);
+typedef void scan_fn(const char *, const char *, uint64_t, uint32_t *, scan_result *);
+
+/* What no line's value is 2 more than. */
+static const uint64_t no_value = (uint64_t)1 << 62;
+
+/* The value the filter takes for a line, or no_value where it takes none. */
+inline uint64_t
+value_of(const char *line, size_t len)
+{
+	double v;
+
+	return len <= MAX_LINE && read_value(line, len, &v) ? (uint64_t)v : no_value;
+}
 
 inline reading
 read_by_lines(const std::string &text)
 {
 	reading r;
-	double v;
+	uint64_t before = no_value;
 
 	for (size_t at = 0, nl; at < text.size(); at = nl + 1) {
 		nl = text.find('\n', at);
-		if (nl == std::string::npos || nl == at || nl - at > 15 ||
-		    text.find_first_not_of("0123456789", at) < nl ||
-		    !get_number(text.substr(at, nl - at).c_str(), &v))
+		size_t len = (nl == std::string::npos ? text.size() : nl) - at;
+		uint64_t v = value_of(text.data() + at, len);
+		if (nl == std::string::npos || len == 0 || len > 15 ||
+		    text.find_first_not_of("0123456789", at) < nl || v == no_value)
 			r.insert(r.end(), {0, at});
 		else
-			r.insert(r.end(), {1, (uint64_t)v, nl});
+			r.insert(r.end(), {1, nl, v == before + 2});
+		before = v;
 		if (nl == std::string::npos)
 			break;
 	}
@@ -41,17 +56,17 @@ read_by_lines(const std::string &text)
 /*
  * The first cut bytes of all, cut placed shift (below 64) bytes after a
  * block boundary, the rest of all after them and bytes that would read as
- * lines around.  The values read go to *vals.  False if a scan read more
- * than it may.
+ * lines around.  False if a scan read more than it may, or told other
+ * lengths, bytes or last value than those of the lines it read.
  */
 inline bool
-read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, reading *r,
-    std::vector<uint64_t> *vals)
+read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, reading *r)
 {
 	static std::vector<char> room;
-	static uint64_t v[1 + SCAN_LINES + 16];
-	static uint32_t ends[SCAN_LINES];
-	size_t at = 0, n;
+	static uint32_t twins[SCAN_LINES + 16];
+	uint64_t before = no_value;
+	size_t at = 0;
+	scan_result got;
 
 	room.assign(4 * SCAN_PAD + all.size(), '\n');
 	for (size_t i = 0; i < room.size(); i += 2)
@@ -60,21 +75,39 @@ read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, re
 	base += 64 - (uintptr_t)base % 64 + shift;
 	memcpy(base, all.data(), all.size());
 	r->clear();
-	vals->clear();
 	while (at < cut) {
-		if ((n = scan(base + at, base + cut, v + 1, ends)) > SCAN_LINES)
+		scan(base + at, base + cut, before, twins, &got);
+		if (got.lines > SCAN_LINES || got.twins > got.lines)
 			return false;
-		for (size_t i = 0; i < n; i++) {
-			r->insert(r->end(), {1, v[1 + i], at + ends[i]});
-			vals->push_back(v[1 + i]);
+		size_t start = at, len = 0;
+		for (size_t i = 0, k = 0; i < got.lines; i++) {
+			size_t nl = all.find('\n', start);
+			if (nl >= cut)
+				return false;
+			bool twin = k < got.twins && twin_end(twins[k]) == nl - at;
+			if (twin &&
+			    (twin_len(twins[k]) != nl - start || twin_before(twins[k]) != len))
+				return false;
+			k += twin;
+			r->insert(r->end(), {1, nl, twin});
+			len = nl - start;
+			start = nl + 1;
+			if (i + 1 == got.lines && k != got.twins)
+				return false;
 		}
-		if (n > 0) {
-			at += ends[n - 1] + 1;
+		if (got.lines > 0) {
+			if (got.bytes != start - at ||
+			    got.last != value_of(&all[start - 1 - len], len))
+				return false;
+			before = got.last;
+			at = start;
 			continue;
 		}
 		r->insert(r->end(), {0, at});
-		const void *nl = memchr(base + at, '\n', cut - at);
-		at = nl == nullptr ? cut : (size_t)((const char *)nl - base) + 1;
+		size_t nl = all.find('\n', at);
+		nl = nl < cut ? nl : cut;
+		before = value_of(&all[at], nl - at);
+		at = nl + 1;
 	}
 	return true;
 }

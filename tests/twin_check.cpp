@@ -1,7 +1,7 @@
 /*
  * The filter's fast reader, both paths, against its line-at-a-time path on
- * texts that put every kind of line at every place of a block, and the
- * twins of the values read against a plain loop.  Without a test framework,
+ * texts that put every kind of line at every place of a block: the lines
+ * it reads and the twins among them.  Without a test framework,
  * so that it also runs on cross builds under emulation, where the portable
  * path is the one taken.
  */
@@ -33,44 +33,21 @@ digits(size_t len)
 	return s;
 }
 
-static void
-check_twins(const std::vector<uint64_t> &vals)
-{
-	static uint64_t v[1 + SCAN_LINES + 16];
-	static uint32_t at[SCAN_LINES + 16];
-
-	for (size_t i = 0; i < vals.size(); i += SCAN_LINES) {
-		size_t n = std::min(vals.size() - i, (size_t)SCAN_LINES), k;
-		std::vector<uint32_t> want;
-		v[0] = i > 0 ? vals[i - 1] : rng() % 2 ? vals[0] - 2 : 1ULL << 62;
-		std::copy(vals.begin() + (long)i, vals.begin() + (long)(i + n), v + 1);
-		for (size_t j = 0; j < n; j++)
-			if (v[j + 1] == v[j] + 2)
-				want.push_back((uint32_t)j);
-		for (auto find : {find_twins, find_twins_generic})
-			if ((k = find(v + 1, n, at)) != want.size() ||
-			    !std::equal(want.begin(), want.end(), at))
-				bad++;
-	}
-}
-
 /* The first cut bytes of text, the rest after them in the buffer. */
 static void
 check(const std::string &text, size_t shift, size_t cut = std::string::npos)
 {
 	cut = std::min(cut, text.size());
 	reading want = read_by_lines(text.substr(0, cut)), got;
-	std::vector<uint64_t> vals;
 
 	cases++;
-	for (scan_fn *scan : {scan_lines, scan_lines_generic}) {
-		if (!read_by_scan(scan, text, cut, shift, &got, &vals) || got != want) {
+	for (scan_fn *scan : {scan_twins, scan_twins_generic}) {
+		if (!read_by_scan(scan, text, cut, shift, &got) || got != want) {
 			if (bad++ < 5)
 				(void)fprintf(stderr, "twin_check: %s, shift %zu: \"%s\"\n",
-				    scan == scan_lines ? "scan_lines" : "scan_lines_generic", shift,
+				    scan == scan_twins ? "scan_twins" : "scan_twins_generic", shift,
 				    text.substr(0, std::min(cut, (size_t)100)).c_str());
 		}
-		check_twins(vals);
 	}
 }
 
@@ -127,6 +104,87 @@ check_cuts_and_runs(void)
 	check(text, 3);
 }
 
+/* v in len digits, zeros before it. */
+static std::string
+padded(uint64_t v, size_t len)
+{
+	std::string s = std::to_string(v);
+	return std::string(len - s.size(), '0') + s;
+}
+
+/*
+ * Runs of one length, 7 to 15 digits, that the wide path reads fused
+ * where their digits but the last seven stay the same, each at every place
+ * of a block: steps of 2 and others, into a new prefix (the digits above
+ * the last seven) with carries and with leading zeros; twins all along;
+ * steps whose last seven digits are 2 more but the prefix is not the same;
+ * windows that overflow under one prefix; steps of 1 across a 9; the
+ * prefix changing every few lines; and a run longer than one scan.
+ */
+static void
+check_fused_runs(void)
+{
+	/* Where to begin, less the prefix times 10^7, and four steps. */
+	static const long kinds[][5] = {{-300, 2, 4, 2, 6}, {-300, 2, 2, 2, 2},
+	    {-300, 10000002, 10000002, 10000002, 10000002},
+	    {-300, -9999998, -9999998, -9999998, -9999998},
+	    {-2, -9999998, 9999999, -9999998, 9999997}, {-300, 1, 1, 1, 1},
+	    {-300, 2, 2999998, 4, 3000002}};
+	for (size_t len = 7; len <= 15; len++) {
+		uint64_t top = 1;
+		for (size_t i = 0; i < len; i++)
+			top *= 10;
+		for (const long *kind : kinds)
+			for (uint64_t prefix : {top / 20000000 + 1, (uint64_t)1}) {
+				std::string text;
+				uint64_t v = prefix * 10000000 + (uint64_t)kind[0];
+				if (kind[1] < 0 && prefix == 1)
+					v += top / 2;
+				for (size_t i = 0; i < 300 && v < top;
+				     i++, v += (uint64_t)kind[1 + i % 4])
+					text += padded(v, len) + '\n';
+				for (size_t shift = 0; shift < 64; shift++)
+					check(text, shift);
+			}
+	}
+	/*
+	 * Where a fused run may begin after a few lines: lines with a byte in
+	 * the prefix that is not a digit; after the prefix is set, a line of
+	 * another prefix whose last seven digits are 2 less than the next
+	 * line's, and the line 2 less than the prefix's first.
+	 */
+	for (size_t len : {9, 12})
+		for (size_t head = 1; head < 9; head++) {
+			const uint64_t v = 310000000;
+			std::string text, set, other = padded(v - 10000000, len) + '\n', less;
+			for (size_t i = 0; i < 30; i++)
+				set += padded(v + 1000 + 2 * i, len) + '\n';
+			set += "x\n" + std::string(head, '\n');
+			less = set + padded(v - 2, len) + '\n';
+			other = set + other;
+			for (size_t i = 0; i < head; i++)
+				text += padded(v + 2 * i, len) + '\n';
+			for (size_t i = 0; i < 20; i++) {
+				std::string line = padded(v + 100 + 2 * i, len);
+				line[1] = '/';
+				text += line + '\n';
+				other += padded(v + 2 + 2 * i, len) + '\n';
+				less += padded(v + 2 * i, len) + '\n';
+			}
+			for (size_t shift = 0; shift < 64; shift++)
+				for (const std::string *t : {&text, &other, &less})
+					check(*t, shift);
+		}
+	for (size_t len : {7, 9, 15}) {
+		std::string text;
+		for (uint64_t i = 0, v = 3000000; i < 2 * SCAN_LINES + 100;
+		     i++, v += 2 + 2 * (rng() % 3))
+			text += padded(v, len) + '\n';
+		for (size_t shift : {0, 17, 63})
+			check(text, shift);
+	}
+}
+
 /* Random texts of digits and newlines with now and then another byte. */
 static void
 check_random(void)
@@ -147,6 +205,7 @@ main()
 {
 	check_odd_lines();
 	check_cuts_and_runs();
+	check_fused_runs();
 	check_random();
 	(void)printf("twin_check: %ld readings: %s; %s path\n", cases, bad ? "FAILED" : "agree",
 	    scan_is_wide() ? "AVX-512" : "portable");

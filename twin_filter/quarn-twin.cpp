@@ -14,18 +14,15 @@
 static const char prog_name[] = "quarn-twin";
 static const int pipe_size = 1 << 20;
 
-/* Input from ibuf[0], with room to read on either side for scan_lines(). */
+/* Input from ibuf[0], with room to read on either side for scan_twins(). */
 enum { IBUF_SIZE = 1 << 19 };
 alignas(64) static char ibuf_room[SCAN_PAD + IBUF_SIZE + SCAN_PAD];
 static char *const ibuf = ibuf_room + SCAN_PAD;
 static size_t ipos, iend;
 static bool ieof;
 
-/* What scan_lines() read, each array with a place before the first. */
-static uint64_t vals_room[1 + SCAN_LINES + 16];
-static uint64_t *const vals = vals_room + 1;
-static uint32_t ends_room[1 + SCAN_LINES];
-static uint32_t *const ends = ends_room + 1;
+static_assert((int)IBUF_SIZE < (int)SCAN_BYTES, "a twin keeps its place in 20 bits");
+/* The twins scan_twins() found. */
 static uint32_t twins[SCAN_LINES + 16];
 
 static char obuf[1 << 16];
@@ -138,39 +135,54 @@ put_pair(double a, double b)
 	olen = (size_t)(p - obuf);
 }
 
+/* Writes at o the pair of a twin that ends at e, len long, after a line of value before. */
+static char *
+put_values(char *o, const char *e, size_t len, uint64_t before)
+{
+	double v = (double)(before + 2);
+
+	if (len > 0)
+		(void)digit_run(e - len, e, &v);
+	o = put_integer(o, (uint64_t)v - 2);
+	*o++ = ' ';
+	o = put_integer(o, (uint64_t)v);
+	*o++ = '\n';
+	return o;
+}
+
 /*
- * The pairs that end at the lines twins[0 ... k - 1] of those scanned from
- * p.  Where both lines of a pair are in the buffer without leading zeros,
- * their text is the pair's.
+ * The pairs of the k twins found by a scan from p, after a line of value
+ * before.  Where both lines of a pair are in the buffer without leading
+ * zeros, their text is the pair's.  A pair takes 32 bytes at most, so
+ * those that begin before the last 64 bytes of the buffer are counted
+ * ahead and go without a check.
  */
 static void
-put_twins(const char *p, size_t k)
+put_twins(const char *p, size_t k, uint64_t before)
 {
-	char *o = obuf + olen;
+	char *o = obuf + olen, *const last = obuf + sizeof obuf - 64;
 
-	for (size_t j = 0; j < k; j++) {
-		size_t i = twins[j];
-
-		if (o > obuf + sizeof obuf - 64) {
+	for (size_t j = 0; j < k;) {
+		if (o > last) {
 			olen = (size_t)(o - obuf);
 			flush_out();
 			o = obuf;
 		}
-		if (i > 0) {
-			const char *a = p + (uint32_t)(ends[i - 2] + 1), *b = p + ends[i - 1] + 1;
-			const char *e = p + ends[i];
+		size_t end = j + (size_t)(last - o) / 32 + 1;
 
-			if ((a[0] != '0' || b - a == 2) && (b[0] != '0' || e - b == 1)) {
+		for (end = end < k ? end : k; j < end; j++) {
+			const char *e = p + twin_end(twins[j]);
+			size_t len = twin_len(twins[j]), len1 = twin_before(twins[j]);
+			const char *b = e - len, *a = b - 1 - len1;
+
+			if (len1 > 0 && (a[0] != '0' || len1 == 1) && (b[0] != '0' || len == 1)) {
 				memcpy(o, a, 32);
-				o[b - 1 - a] = ' ';
+				o[len1] = ' ';
 				o += e + 1 - a;
-				continue;
+			} else {
+				o = put_values(o, e, len1 > 0 ? len : 0, before);
 			}
 		}
-		o = put_integer(o, vals[i] - 2);
-		*o++ = ' ';
-		o = put_integer(o, vals[i]);
-		*o++ = '\n';
 	}
 	olen = (size_t)(o - obuf);
 }
@@ -179,24 +191,21 @@ put_twins(const char *p, size_t k)
 static void
 scan_input(double *prev)
 {
-	size_t n;
-
 	/* No line's value is 2 more than 2^62. */
-	vals[-1] = std::isnan(*prev) ? (uint64_t)1 << 62 : (uint64_t)*prev;
-	ends[-1] = UINT32_MAX;
+	uint64_t before = std::isnan(*prev) ? (uint64_t)1 << 62 : (uint64_t)*prev;
+	scan_result r;
+
 	do {
 		const char *p = ibuf + ipos;
-		size_t k;
 
-		n = scan_lines(p, ibuf + iend, vals, ends);
-		if (n == 0)
+		scan_twins(p, ibuf + iend, before, twins, &r);
+		if (r.lines == 0)
 			return;
-		k = find_twins(vals, n, twins);
-		put_twins(p, k);
-		ipos += ends[n - 1] + 1;
-		vals[-1] = vals[n - 1];
-		*prev = (double)vals[n - 1];
-	} while (n > SCAN_LINES - 32);
+		put_twins(p, r.twins, before);
+		ipos += r.bytes;
+		before = r.last;
+		*prev = (double)r.last;
+	} while (r.lines > SCAN_LINES - 32);
 }
 
 /*

@@ -4,32 +4,27 @@
  * integer, so such lines are read here in integers; any other line is left
  * to get_number().
  *
- * scan_lines(p, end, vals, ends) reads the common lines from p on: the
- * value of each into vals, the offset of its newline from p into ends.  It
- * stops before the first other line, before a line whose newline is not
+ * scan_twins(p, end, before, twins, r) reads the common lines from p on.
+ * It stops before the first other line, before a line whose newline is not
  * before end, and once it has read more than SCAN_LINES - 32 lines, never
- * more than SCAN_LINES; it returns the number of lines read.  The bytes
- * from p - SCAN_PAD to end + SCAN_PAD must be readable.
+ * more than SCAN_LINES.  With before the value of the line before p, it
+ * stores in twins each line read that is 2 more than the one before it
+ * (scan.h); twins must have room for SCAN_LINES + 16.  The bytes from p -
+ * SCAN_PAD to end + SCAN_PAD must be readable, and end - p is less than
+ * SCAN_BYTES.
  *
- * find_twins(vals, n, at) stores in at the index of each of the n values
- * that is 2 more than the one before it, vals[-1] for the first; at must
- * have room for n + 16.  It returns their number.
+ * Lines are read into vals and ends (lines.h), and the twins found among
+ * them; in a run of lines whose digits but the last seven are the same, the
+ * AVX-512 path (blocks.cpp, fused.cpp) finds the twins as it reads, and
+ * stores nothing else.  This file holds the portable path, which reads a
+ * line at a time, and the choice between the two.
  */
 #include "scan.h"
 
-#include <cstring>
+#include "blocks.h"
+#include "lines.h"
 
 #ifdef QUARN_TWIN_AVX512
-/* GCC 12 takes the intrinsics' deliberately undefined vectors for mistakes. */
-#ifndef __clang__
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#ifndef __clang__
-#pragma GCC diagnostic pop
-#endif
 /* glibc's header is C; Clang's C++ has no _Bool, which is bool there. */
 #ifdef __clang__
 #define _Bool bool // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
@@ -37,23 +32,6 @@
 #include <sys/platform/x86.h>
 #undef _Bool
 #endif
-
-typedef uint64_t u64;
-
-static const u64 ones = 0x0101010101010101;
-
-/* Eight bytes, the first in the low byte, whatever the byte order. */
-static inline u64
-load_le(const char *p)
-{
-	u64 x;
-
-	memcpy(&x, p, sizeof x);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-	x = __builtin_bswap64(x);
-#endif
-	return x;
-}
 
 /* The high bit of each byte of x that is not a digit. */
 static inline u64
@@ -64,16 +42,6 @@ non_digits(u64 x)
 	return (((t & ones * 0x7f) + ones * 0x76) | t) & ones * 0x80;
 }
 
-/* The value of eight digit bytes, the first and most significant low. */
-static inline u64
-eight_digits(u64 x)
-{
-	x &= ones * 0x0f;
-	x = (x * 10 + (x >> 8)) & 0x00ff00ff00ff00ff;
-	x = (x * 100 + (x >> 16)) & 0x0000ffff0000ffff;
-	return (x * 10000 + (x >> 32)) & 0xffffffff;
-}
-
 static const u64 pow10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 /*
@@ -82,8 +50,7 @@ static const u64 pow10[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000}
  * each line is read apart from the one before it.
  */
 static inline size_t
-same_lines(const char **at, const char *end, size_t len, const char *p, u64 *vals, uint32_t *ends,
-    size_t n)
+same_lines(const char **at, const char *end, size_t len, const char *p, size_t n)
 {
 	const u64 low = len >= 8 ? ~0ULL : ~0ULL << (64 - 8 * len);
 	const u64 high = len > 8 ? ~0ULL >> (128 - 8 * len) : 0;
@@ -94,8 +61,7 @@ same_lines(const char **at, const char *end, size_t len, const char *p, u64 *val
 
 		if (((non_digits(a) & high) | (non_digits(b) & low)) != 0 || s[len] != '\n')
 			break;
-		a = len > 8 ? eight_digits(a << (128 - 8 * len)) * 100000000 : 0;
-		vals[n] = a + eight_digits(b & low);
+		vals[n] = run_value(s, len);
 		ends[n++] = (uint32_t)(s + len - p);
 	}
 	*at = s;
@@ -106,8 +72,8 @@ same_lines(const char **at, const char *end, size_t len, const char *p, u64 *val
  * A line at a time: the first non-digit of 16 bytes must be its newline.
  * The lines after it of the same length are read as a run.
  */
-size_t
-scan_lines_generic(const char *p, const char *end, u64 *vals, uint32_t *ends)
+static size_t
+scan_lines_generic(const char *p, const char *end)
 {
 	const char *s = p;
 	size_t n = 0;
@@ -128,261 +94,22 @@ scan_lines_generic(const char *p, const char *end, u64 *vals, uint32_t *ends)
 			    eight_digits(a) * pow10[len - 8] + eight_digits(b << (128 - 8 * len));
 		s += len + 1;
 		ends[n++] = (uint32_t)(s - 1 - p);
-		n = same_lines(&s, end, len, p, vals, ends, n);
+		n = same_lines(&s, end, len, p, n);
 	}
 	return n;
 }
 
-size_t
-find_twins_generic(const u64 *vals, size_t n, uint32_t *at)
+void
+scan_twins_generic(const char *p, const char *end, u64 before, uint32_t *twins, scan_result *r)
 {
-	size_t k = 0;
+	size_t n;
 
-	for (size_t i = 0; i < n; i++) {
-		at[k] = (uint32_t)i;
-		k += vals[i] == vals[i - 1] + 2;
-	}
-	return k;
+	scan_start(before);
+	n = scan_lines_generic(p, end);
+	scan_end(n, stretch_twins_generic(0, n, twins, 0), r);
 }
 
 #ifdef QUARN_TWIN_AVX512
-#define WIDE                                                                                       \
-	__attribute__((                                                                            \
-	    target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt")))
-
-/*
- * Byte k of a slot of 16 lies 16 - k before the line's newline; it is one
- * of the line's digits where 15 - k is less than the line's length.
- */
-WIDE static inline __m512i
-slot_digits(__m512i ends, __m512i lens, __m512i before, __m512i x)
-{
-	const __m512i slot = _mm512_set_epi8(-1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13,
-	    -14, -15, -16, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16,
-	    -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16, -1, -2, -3, -4,
-	    -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16);
-	const __m512i rev = _mm512_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0,
-	    1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11,
-	    12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-	__m512i bytes = _mm512_permutex2var_epi8(before, _mm512_add_epi8(ends, slot), x);
-	__mmask64 digit = _mm512_cmplt_epu8_mask(rev, lens);
-
-	return _mm512_maskz_sub_epi8(digit, bytes, _mm512_set1_epi8('0'));
-}
-
-/*
- * The values of eight lines from their slots, lines 0, 2, 4, 6 in a and
- * 1, 3, 5, 7 in b: two digits, four, eight, then sixteen.
- */
-WIDE static inline __m512i
-slot_values(__m512i a, __m512i b)
-{
-	const __m512i by10 = _mm512_set1_epi16(0x010a);
-	const __m512i by100 = _mm512_set1_epi32(0x00010064);
-	const __m512i by10000 = _mm512_set1_epi32(0x00012710);
-
-	a = _mm512_madd_epi16(_mm512_maddubs_epi16(a, by10), by100);
-	b = _mm512_madd_epi16(_mm512_maddubs_epi16(b, by10), by100);
-	a = _mm512_madd_epi16(_mm512_packus_epi32(a, b), by10000);
-	return _mm512_add_epi64(
-	    _mm512_mul_epu32(a, _mm512_set1_epi64(100000000)), _mm512_srli_epi64(a, 32));
-}
-
-/*
- * A run of lines of run_len digits, 7 to 15, laid out for a block by the
- * place q of its first newline: the block's bytes less run_text[q] are at
- * most run_limit[q] (0 at a newline, 9 at a digit); slot_digits() reads
- * lines 0, 2, 4, 6 from run_a[q] and 1, 3, 5, 7 from run_b[q]; the block
- * has run_count[q] newlines, at run_ends[q], the last at run_last[q].
- */
-static int run_len;
-alignas(64) static char run_text[16][64], run_limit[16][64], run_a[16][64], run_b[16][64];
-alignas(64) static uint32_t run_ends[16][16];
-static unsigned char run_count[16], run_last[16];
-
-static void
-set_run(int len)
-{
-	const int stride = len + 1;
-
-	for (int q = 0; q < stride; q++) {
-		for (int k = 0; k < 64; k++) {
-			bool nl = k >= q && (k - q) % stride == 0;
-			run_text[q][k] = nl ? '\n' : '0';
-			run_limit[q][k] = nl ? 0 : 9;
-			run_a[q][k] = (char)(64 + q + k / 16 * 2 * stride - 16 + k % 16);
-			run_b[q][k] = (char)(run_a[q][k] + stride);
-		}
-		for (int j = 0; j < 16; j++)
-			run_ends[q][j] = (uint32_t)(q + j * stride);
-		run_count[q] = (unsigned char)((64 - q + len) / stride);
-		run_last[q] = (unsigned char)(q + (run_count[q] - 1) * stride);
-	}
-	run_len = len;
-}
-
-/*
- * The blocks from *blk on that hold the run's lines and nothing else, read
- * with the places set_run() made; n lines are read so far.  Returns their
- * number then.
- */
-WIDE static inline size_t
-run_blocks(const char **blk, const char *end, const char **start, __m512i *before, __m512i *off,
-    u64 *vals, uint32_t *ends, size_t n)
-{
-	const __mmask64 digits = ((0xffffULL << (16 - run_len)) & 0xffff) * 0x0001000100010001;
-	const __m512i zero = _mm512_set1_epi8('0'), step = _mm512_set1_epi32(64);
-	const char *b = *blk, *s = *start;
-	__m512i prev = *before, o = *off;
-
-	for (; end - b >= 64 && n + 32 <= SCAN_LINES; b += 64) {
-		unsigned long q = (unsigned long)(s + run_len - b);
-		if (q > (unsigned long)run_len)
-			break;
-		__m512i x = _mm512_load_si512(b);
-		if (_mm512_cmple_epu8_mask(_mm512_sub_epi8(x, _mm512_load_si512(run_text[q])),
-			_mm512_load_si512(run_limit[q])) != ~0ULL)
-			break;
-		__m512i even = _mm512_maskz_sub_epi8(
-		    digits, _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_a[q]), x), zero);
-		__m512i odd = _mm512_maskz_sub_epi8(
-		    digits, _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_b[q]), x), zero);
-
-		_mm512_storeu_si512(vals + n, slot_values(even, odd));
-		_mm512_storeu_si512(ends + n, _mm512_add_epi32(_mm512_load_si512(run_ends[q]), o));
-		n += run_count[q];
-		s = b + run_last[q] + 1;
-		prev = x;
-		o = _mm512_add_epi32(o, step);
-	}
-	*blk = b;
-	*start = s;
-	*before = prev;
-	*off = o;
-	return n;
-}
-
-/*
- * A block of 64 bytes at a time.  The newlines' places are packed into the
- * bytes of a vector, and each line's last 16 bytes, taken from the block
- * and the one before it, into a slot of 16 bytes.  In a run of lines of
- * one length, 7 digits or more, the places are known in advance.
- */
-WIDE static size_t
-scan_wide(const char *p, const char *end, u64 *vals, uint32_t *ends)
-{
-	const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
-	    49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28,
-	    27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5,
-	    4, 3, 2, 1, 0);
-	const __m512i even = _mm512_set_epi8(6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 6, 4, 4,
-	    4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,
-	    2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-	const __m512i odd = _mm512_add_epi8(even, _mm512_set1_epi8(1));
-	const __m512i back = _mm512_sub_epi8(iota, _mm512_set1_epi8(1));
-	const char *start = p;
-	const char *blk = p - ((uintptr_t)p & 63);
-	u64 from = ~0ULL << (p - blk);
-	__m512i before = _mm512_setzero_si512();
-	__m512i off = _mm512_set1_epi32((int)(blk - p));
-	size_t n = 0;
-
-	for (;;) {
-		if (from == ~0ULL && run_len != 0)
-			n = run_blocks(&blk, end, &start, &before, &off, vals, ends, n);
-		if (blk >= end || n + 32 > SCAN_LINES)
-			break;
-		__m512i x = _mm512_load_si512(blk);
-		u64 nl = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('\n'));
-		u64 digit = _mm512_cmplt_epu8_mask(
-		    _mm512_sub_epi8(x, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
-		u64 stop = ~(nl | digit) & from;
-
-		if (end - blk < 64)
-			stop |= ~0ULL << (end - blk);
-		nl &= from & ((stop & -stop) - 1);
-		/* A line may go on into the next block, but not for 16 digits. */
-		if (nl == 0 && (stop != 0 || blk + 64 - start > 15))
-			break;
-		/* Newlines' places in the frame of the block before and this one. */
-		__m512i at =
-		    _mm512_add_epi8(_mm512_maskz_compress_epi8(nl, iota), _mm512_set1_epi8(64));
-		__m512i prior = _mm512_mask_permutexvar_epi8(
-		    _mm512_set1_epi8((char)(start - blk + 63)), ~1ULL, back, at);
-		__m512i lens = _mm512_sub_epi8(_mm512_sub_epi8(at, prior), _mm512_set1_epi8(1));
-		int count = (int)_mm_popcnt_u64(nl);
-		u64 odd_len = _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(lens, _mm512_set1_epi8(1)),
-				  _mm512_set1_epi8(14)) &
-		    _bzhi_u64(~0ULL, (unsigned)count);
-		__m512i at_off = _mm512_sub_epi32(off, _mm512_set1_epi32(64));
-
-		if (odd_len != 0) {
-			count = (int)_tzcnt_u64(odd_len);
-			nl = _pdep_u64(_bzhi_u64(~0ULL, (unsigned)count), nl);
-			stop |= 1;
-		}
-		_mm512_storeu_si512(ends + n,
-		    _mm512_add_epi32(_mm512_cvtepu8_epi32(_mm512_castsi512_si128(at)), at_off));
-		if (count > 16)
-			_mm512_storeu_si512(ends + n + 16,
-			    _mm512_add_epi32(
-				_mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(at, 1)), at_off));
-		for (int g = 0; g < count; g += 8) {
-			__m512i line = _mm512_set1_epi8((char)g);
-			__m512i ia = _mm512_add_epi8(even, line), ib = _mm512_add_epi8(odd, line);
-			__m512i a = slot_digits(_mm512_permutexvar_epi8(ia, at),
-			    _mm512_permutexvar_epi8(ia, lens), before, x);
-			__m512i b = slot_digits(_mm512_permutexvar_epi8(ib, at),
-			    _mm512_permutexvar_epi8(ib, lens), before, x);
-
-			_mm512_storeu_si512(vals + n + g, slot_values(a, b));
-		}
-		n += (size_t)count;
-		/* Three lines or more of one length begin a run. */
-		if (count >= 3 && odd_len == 0) {
-			__mmask64 some = (__mmask64)_bzhi_u64(~0ULL, (unsigned)count);
-			int len = (unsigned char)_mm_cvtsi128_si32(_mm512_castsi512_si128(lens));
-			if (len >= 7 && len != run_len &&
-			    _mm512_mask_cmpeq_epi8_mask(some, lens, _mm512_set1_epi8((char)len)) ==
-				some)
-				set_run(len);
-		}
-		if (nl != 0)
-			start = blk + 64 - _lzcnt_u64(nl);
-		if (stop != 0)
-			break;
-		before = x;
-		from = ~0ULL;
-		off = _mm512_add_epi32(off, _mm512_set1_epi32(64));
-		blk += 64;
-	}
-	return n;
-}
-
-/* Sixteen values at a time against the ones before them. */
-WIDE static size_t
-find_twins_wide(const u64 *vals, size_t n, uint32_t *at)
-{
-	const __m512i two = _mm512_set1_epi64(2), sixteen = _mm512_set1_epi32(16);
-	__m512i line = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-	size_t k = 0;
-
-	for (size_t i = 0; i < n; i += 16) {
-		__m512i lo = _mm512_loadu_si512(vals + i), hi = _mm512_loadu_si512(vals + i + 8);
-		__mmask8 a = _mm512_cmpeq_epu64_mask(
-		    _mm512_add_epi64(_mm512_loadu_si512(vals + i - 1), two), lo);
-		__mmask8 b = _mm512_cmpeq_epu64_mask(
-		    _mm512_add_epi64(_mm512_loadu_si512(vals + i + 7), two), hi);
-		__mmask16 twin = (__mmask16)(_kor_mask16(a, _kshiftli_mask16(b, 8)) &
-		    _bzhi_u32(0xffff, (unsigned)(n - i < 16 ? n - i : 16)));
-
-		_mm512_storeu_si512(at + k, _mm512_maskz_compress_epi32(twin, line));
-		k += (size_t)_mm_popcnt_u32(twin);
-		line = _mm512_add_epi32(line, sixteen);
-	}
-	return k;
-}
-
 static bool
 find_wide(void)
 {
@@ -401,16 +128,13 @@ scan_is_wide(void)
 	return wide;
 }
 
-size_t
-scan_lines(const char *p, const char *end, u64 *vals, uint32_t *ends)
+void
+scan_twins(const char *p, const char *end, u64 before, uint32_t *twins, scan_result *r)
 {
-	return wide ? scan_wide(p, end, vals, ends) : scan_lines_generic(p, end, vals, ends);
-}
-
-size_t
-find_twins(const u64 *vals, size_t n, uint32_t *at)
-{
-	return wide ? find_twins_wide(vals, n, at) : find_twins_generic(vals, n, at);
+	if (wide)
+		scan_wide(p, end, before, twins, r);
+	else
+		scan_twins_generic(p, end, before, twins, r);
 }
 #else
 bool
@@ -419,15 +143,9 @@ scan_is_wide(void)
 	return false;
 }
 
-size_t
-scan_lines(const char *p, const char *end, u64 *vals, uint32_t *ends)
+void
+scan_twins(const char *p, const char *end, u64 before, uint32_t *twins, scan_result *r)
 {
-	return scan_lines_generic(p, end, vals, ends);
-}
-
-size_t
-find_twins(const u64 *vals, size_t n, uint32_t *at)
-{
-	return find_twins_generic(vals, n, at);
+	scan_twins_generic(p, end, before, twins, r);
 }
 #endif

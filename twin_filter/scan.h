@@ -1,4 +1,4 @@
-/* The filter's reader of common lines, many lines at a time. */
+/* The filter's reader of common lines, many lines at a time, and the twins among them. */
 #ifndef QUARN_SCAN_H
 #define QUARN_SCAN_H
 
@@ -9,11 +9,42 @@
 enum { SCAN_PAD = 64 };
 /* Most lines one scan reads. */
 enum { SCAN_LINES = 4096 };
+/* Most bytes from a scan's start to its end. */
+enum { SCAN_BYTES = 1 << 20 };
 
-size_t scan_lines(const char *p, const char *end, uint64_t *vals, uint32_t *ends);
-size_t scan_lines_generic(const char *p, const char *end, uint64_t *vals, uint32_t *ends);
-size_t find_twins(const uint64_t *vals, size_t n, uint32_t *at);
-size_t find_twins_generic(const uint64_t *vals, size_t n, uint32_t *at);
+/*
+ * A twin, a line whose value is 2 more than the one before it, as a scan
+ * stores it: the offset of its newline from the scan's start, its length,
+ * and the length of the line before it, 0 where that line is before the
+ * scan's start.
+ */
+inline size_t
+twin_end(uint32_t twin)
+{
+	return twin & (SCAN_BYTES - 1);
+}
+
+inline size_t
+twin_len(uint32_t twin)
+{
+	return twin >> 24 & 15;
+}
+
+inline size_t
+twin_before(uint32_t twin)
+{
+	return twin >> 20 & 15;
+}
+
+/* What a scan read: lines, the bytes they take, twins, the last line's value. */
+struct scan_result {
+	size_t lines, bytes, twins;
+	uint64_t last;
+};
+
+void scan_twins(const char *p, const char *end, uint64_t before, uint32_t *twins, scan_result *r);
+void scan_twins_generic(
+    const char *p, const char *end, uint64_t before, uint32_t *twins, scan_result *r);
 bool scan_is_wide(void);
 
 #endif

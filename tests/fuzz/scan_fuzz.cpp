@@ -1,7 +1,8 @@
 /*
  * The filter's fast reader, both paths, against its line-at-a-time path
- * through get_number(); the first byte places the text in a block and may
- * end it early, leaving the rest in the buffer.
+ * through read_value(): the lines read and the twins among them; the first
+ * byte places the text in a block and may end it early, leaving the rest
+ * in the buffer.
  */
 #include <cstdint>
 #include <cstdlib>
@@ -16,9 +17,8 @@ LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	std::string text((const char *)data + 1, size - 1);
 	size_t cut = text.size() - text.size() * (data[0] >> 6) / 8;
 	reading want = read_by_lines(text.substr(0, cut)), got;
-	std::vector<uint64_t> vals;
-	for (scan_fn *scan : {scan_lines, scan_lines_generic})
-		if (!read_by_scan(scan, text, cut, data[0] % 64, &got, &vals) || got != want)
+	for (scan_fn *scan : {scan_twins, scan_twins_generic})
+		if (!read_by_scan(scan, text, cut, data[0] % 64, &got) || got != want)
 			abort();
 	return 0;
 }
