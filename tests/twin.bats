@@ -2,6 +2,7 @@
 # Input handling and pairing of quarn-twin.
 
 TWIN=${TWIN:-build/quarn-twin}
+PRIMES=${PRIMES:-build/quarn-primes}
 PIECES=${PIECES:-build/tests/pieces}
 ERR="quarn-twin: Error in input number."
 
@@ -234,5 +235,31 @@ pairs_of() {
 		got=0
 		"$PIECES" $size "$TWIN" <bad >out 2>err || got=$?
 		outcome "pieces of $size, a bad line" "$got" 1 "$(cat want)" "$ERR"
+	done
+}
+
+# Runs of one length whose digits but the last seven change: twins on
+# either side of each change and across it, with a carry into those
+# digits, 12 digits with leading zeros, and now and then a line whose last
+# seven digits are 2 less than the next line's but whose others are not;
+# then quarn-primes' own lines across 10^8, where their length changes.
+@test "runs of one length across reads, pieces and changes of their leading digits" {
+	awk 'BEGIN {
+		for (p = 1; p <= 40; p++)
+			for (v = p * 1e7 - 301; v < p * 1e7 + 300; v += v % 3 ? 2 : 4) {
+				if (v % 50 < 2)
+					printf "%012d\n", v - 2 + 5e7
+				printf "%012d\n", v
+			}
+	}' >in
+	"$PRIMES" 99800000 100200000 >>in
+	pairs_of <in >want
+	[ "$(wc -l <want)" -gt 5000 ]
+	"$TWIN" <in >out
+	cmp out want
+	for size in 63 4097; do
+		got=0
+		"$PIECES" $size "$TWIN" <in >out 2>err || got=$?
+		outcome "pieces of $size" "$got" 0 "$(cat want)" ""
 	done
 }
