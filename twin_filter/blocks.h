@@ -4,7 +4,7 @@
 
 #ifdef QUARN_TWIN_AVX512
 #include "avx512.h"
-#include "scan.h"
+#include "twins.h"
 
 WIDE void scan_wide(
     const char *p, const char *end, uint64_t line_before, uint32_t *twins, scan_result *r);

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "avx512.h"
-#include "scan.h"
+#include "twins.h"
 
 typedef uint64_t u64;
 
