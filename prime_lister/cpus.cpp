@@ -25,9 +25,14 @@ struct reader {
 	char buf[1024];
 };
 
+/* Opens the file dir/name; false if it cannot be, or if its path is too long. */
 static bool
-open_reader(reader *r, const char *path)
+open_reader(reader *r, const char *dir, const char *name)
 {
+	char path[PATH_BYTES];
+
+	if (snprintf(path, sizeof path, "%s/%s", dir, name) >= (int)sizeof path)
+		return false;
 	r->fd = open(path, O_RDONLY | O_CLOEXEC);
 	r->have = r->at = 0;
 	return r->fd >= 0;
@@ -77,11 +82,9 @@ next_line(reader *r, char *line, size_t size)
 static bool
 first_line(const char *dir, const char *name, char *line, size_t size)
 {
-	char path[PATH_BYTES];
 	reader r;
 
-	if (snprintf(path, sizeof path, "%s/%s", dir, name) >= (int)sizeof path ||
-	    !open_reader(&r, path))
+	if (!open_reader(&r, dir, name))
 		return false;
 	const bool ok = next_line(&r, line, size);
 	(void)close(r.fd);
@@ -212,12 +215,11 @@ has_item(const char *list, const char *item)
 static bool
 cgroup_path(const char *root, bool v2, char *path, size_t size)
 {
-	char name[PATH_BYTES], line[LINE_BYTES];
+	char line[LINE_BYTES];
 	bool found = false;
 	reader r;
 
-	if (snprintf(name, sizeof name, "%s/proc/self/cgroup", root) >= (int)sizeof name ||
-	    !open_reader(&r, name))
+	if (!open_reader(&r, root, "proc/self/cgroup"))
 		return false;
 	while (!found && next_line(&r, line, sizeof line)) {
 		char *list = strchr(line, ':');
@@ -277,12 +279,11 @@ fields(char *line, char **field, int max)
 static bool
 cpu_mount(const char *root, char *point, char *top, size_t size)
 {
-	char name[PATH_BYTES], line[LINE_BYTES];
+	char line[LINE_BYTES];
 	bool found = false;
 	reader r;
 
-	if (snprintf(name, sizeof name, "%s/proc/self/mountinfo", root) >= (int)sizeof name ||
-	    !open_reader(&r, name))
+	if (!open_reader(&r, root, "proc/self/mountinfo"))
 		return false;
 	while (!found && next_line(&r, line, sizeof line)) {
 		char *field[MAX_FIELDS];

@@ -148,6 +148,10 @@ scan_wide(const char *p, const char *end, u64 line_before, uint32_t *twins, scan
 
 	scan_start(line_before);
 	for (;;) {
+		/*
+		 * The state goes to fuse_run() in a struct and comes back into
+		 * locals, which the block loop keeps in registers.
+		 */
 		if (from == ~0ULL && run_len != 0) {
 			wide_scan s = {before, off, p, end, blk, start, from, n, stretch, k, twins};
 			size_t count = fuse_run(&s);
