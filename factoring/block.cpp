@@ -18,6 +18,26 @@ static bool from_kept;
 static bool ready;
 static u64 block_base;
 
+/*
+ * The lengths measured where the two paths take the same time, whole
+ * process against whole process: the larger the numbers, the sooner the
+ * blocks' fixed cost is repaid.
+ */
+long
+block_min(double end)
+{
+	static const struct {
+		double below;
+		long len;
+	} crossover[] = {
+	    {1e7, 256}, {1e8, 128}, {1e9, 64}, {1e11, 48}, {1e12, 32}, {FACTOR_LIMIT, 21}};
+	int i = 0;
+
+	while (end >= crossover[i].below)
+		i++;
+	return crossover[i].len;
+}
+
 void
 block_begin(double start, double end, int how)
 {

@@ -18,6 +18,11 @@ enum {
 	BLOCK_LISTED = 2,
 };
 
+/*
+ * The shortest range, by its end, that the block path factors faster than
+ * the kernel does number by number.
+ */
+long block_min(double end);
 /* Starts the range start ... end of positive integers below FACTOR_LIMIT. */
 void block_begin(double start, double end, int how);
 /* Factors the next block of the range; returns its length, 0 past the end. */

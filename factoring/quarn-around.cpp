@@ -61,27 +61,6 @@ window(double n, double *start, double *end)
 /* Set in the dialogue, where the primes listed for one answer serve the next. */
 static bool dialogue;
 
-/*
- * Ranges this long are factored a block at a time: these are the lengths
- * measured where the two paths take the same time, whole process against
- * whole process.  The larger the numbers, the sooner the blocks' fixed
- * cost is repaid.  In the dialogue the large primes are listed once, and
- * windows of any size measured faster a block at a time.
- */
-static double
-block_min(double end)
-{
-	static const double crossover[][2] = {
-	    {1e7, 256}, {1e8, 128}, {1e9, 64}, {1e11, 48}, {1e12, 32}, {FACTOR_LIMIT, 21}};
-	int i = 0;
-
-	if (dialogue)
-		return 1;
-	while (end >= crossover[i][0])
-		i++;
-	return crossover[i][1];
-}
-
 static void
 put_line(const char *end)
 {
@@ -116,7 +95,11 @@ factor_range(double start, double end)
 		(void)fprintf(stderr, "%s: Number is too large.\n", prog_name);
 		return 1;
 	}
-	if (end - start + 1 >= block_min(end)) {
+	/*
+	 * In the dialogue the large primes are listed once, and windows of
+	 * any size measured faster a block at a time.
+	 */
+	if (dialogue || end - start + 1 >= block_min(end)) {
 		print_blocks(start, end);
 		return 0;
 	}
