@@ -1,15 +1,15 @@
 /*
  * The block path's driver: a range of one block is factored whole by
- * window_factor(); a longer one takes steps for its small primes and a
+ * early_factor(); a longer one takes steps for its small primes and a
  * listing of its large ones, then goes block by block, marking each new
  * segment as it is reached.
  */
 #include "block.h"
 
+#include "early.h"
 #include "large.h"
 #include "mark.h"
 #include "small.h"
-#include "window.h"
 
 static u32 root; /* the largest integer whose square is at most the range's end */
 static u64 range_next, range_last;
@@ -17,6 +17,8 @@ static bool from_kept;
 /* The block of a range of one block: factored, and ready for block_next(). */
 static bool ready;
 static u64 block_base;
+/* The factors of the number block_result() loaded last. */
+static found_factors found;
 
 /*
  * The lengths measured where the two paths take the same time, whole
@@ -52,7 +54,7 @@ block_begin(double start, double end, int how)
 		large_keep(b);
 	ready = b - a < BLOCK_LEN;
 	if (ready) {
-		window_factor(a, b, root, from_kept, (how & BLOCK_LISTED) != 0);
+		early_factor(a, b, root, from_kept, (how & BLOCK_LISTED) != 0);
 		return;
 	}
 	small_begin(a, root);
@@ -84,8 +86,8 @@ block_next(void)
 static void
 append(u64 f, int e)
 {
-	factors[factor_count] = (double)(int64_t)f;
-	exponents[factor_count++] = e;
+	found.factors[found.count] = (double)(int64_t)f;
+	found.exponents[found.count++] = e;
 }
 
 /* Copies the first four entries of s into the table, as vectors. */
@@ -97,8 +99,8 @@ four_slots(const slot *s)
 	memcpy(&f, s->fac, sizeof f);
 	v4df fd = __builtin_convertvector((v4si)(f & 0xffff), v4df);
 	v4si ei = (v4si)(f >> 16);
-	memcpy(factors, &fd, sizeof fd);
-	memcpy(exponents, &ei, sizeof ei);
+	memcpy(found.factors, &fd, sizeof fd);
+	memcpy(found.exponents, &ei, sizeof ei);
 }
 
 /*
@@ -107,7 +109,7 @@ four_slots(const slot *s)
  * entries are copied whether used or not, and the cofactor is stored
  * before it is counted: this spares branches that could not be predicted.
  */
-void
+const found_factors *
 block_result(long i)
 {
 	const slot *s = &slots[i];
@@ -116,16 +118,16 @@ block_result(long i)
 
 	four_slots(s);
 	for (u32 k = 4; k < s->count; k++) {
-		factors[k] = s->fac[k] & 0xffff;
-		exponents[k] = (int)(s->fac[k] >> 16);
+		found.factors[k] = s->fac[k] & 0xffff;
+		found.exponents[k] = (int)(s->fac[k] >> 16);
 	}
-	factor_count = (int)s->count;
+	found.count = (int)s->count;
 	if (root >= LARGE_FROM && c > 1)
 		g = marks[block_base - segment_base + (u64)i];
 	if (g == 0) {
-		factors[factor_count] = (double)(int64_t)c;
-		exponents[factor_count] = 1;
-		factor_count += c > 1;
+		found.factors[found.count] = (double)(int64_t)c;
+		found.exponents[found.count] = 1;
+		found.count += c > 1;
 	} else if (c == g) {
 		append(g, 1);
 	} else if (c == (u64)g * g) {
@@ -135,5 +137,5 @@ block_result(long i)
 		append(r < g ? r : g, 1);
 		append(r < g ? g : r, 1);
 	}
-	nn = 1;
+	return &found;
 }

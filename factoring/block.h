@@ -1,7 +1,7 @@
 /*
  * Factoring of consecutive integers below FACTOR_LIMIT, a block at a
  * time: the driver of the block path.  A range of one block is factored
- * whole (window.h); a longer one block by block, its small primes
+ * whole (early.h); a longer one block by block, its small primes
  * divided out (small.h) and its large primes marked a segment at a time
  * (large.h, mark.h).
  */
@@ -9,6 +9,13 @@
 #define QUARN_BLOCK_H
 
 #include "bounds.h"
+
+/* A number's prime factors as the block path found them: ascending, with their exponents. */
+struct found_factors {
+	double factors[MAX_FACTORS];
+	int exponents[MAX_FACTORS];
+	int count;
+};
 
 /* How block_begin() takes the range's large primes. */
 enum {
@@ -27,7 +34,7 @@ long block_min(double end);
 void block_begin(double start, double end, int how);
 /* Factors the next block of the range; returns its length, 0 past the end. */
 long block_next(void);
-/* Loads number i of the last block into the result table of factor.h. */
-void block_result(long i);
+/* The factors of number i of the last block, valid until the next call. */
+const found_factors *block_result(long i);
 
 #endif

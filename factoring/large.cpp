@@ -1,7 +1,7 @@
 /*
  * The large primes' sources: a listing of the sieve, marked as it comes;
- * the halved gaps kept from it; the kept list.  Each hands its primes to
- * mark_batch() in ascending batches.
+ * the halved gaps kept from it; the kept list.  Each hands its primes
+ * over in ascending batches.
  */
 #include "large.h"
 
@@ -18,18 +18,18 @@ enum { KEPT_BATCH = 1024 };
 static unsigned char prime_gaps[MAX_LARGE];
 static long gap_count;
 static u32 listed_to;
-/* While listing: whether the gaps are kept, up to which prime, and the bound marked. */
-static bool listing;
-static u32 last_listed, list_top;
 
 /* The kept list: the large primes up to kept_to, as they are. */
 static u32 kept[MAX_LARGE];
 static long kept_count;
 static u32 kept_to;
 
-/* While marking what the segment needs: the bound, and how to find it again. */
-static u32 needed;
-static u32 (*needed_after)(u32 last);
+/* What large_next() reads, how far it has read, and the primes it decoded. */
+static enum { FROM_KEPT, FROM_GAPS, FROM_LISTING } source;
+static long read_at;
+static u32 read_last;
+static bool listing_over;
+static u32 decoded[PRIME_BATCH];
 
 /* The index of the first large prime of ps[0 ... n), or n. */
 static int
@@ -51,124 +51,117 @@ up_to(const u32 *ps, int i, int n, u32 top)
 	return n;
 }
 
-/* Marks the large primes in the first segment, and keeps their gaps if listing. */
-static bool
-take_listed(const u32 *ps, int n)
-{
-	int i = first_large(ps, n);
-
-	if (listing)
-		gap_count = put_gaps(prime_gaps, gap_count, &last_listed, ps + i, n - i);
-	int m = up_to(ps, i, n, list_top);
-	if (i < m)
-		mark_batch(ps + i, m - i);
-	return true;
-}
-
 void
 large_list(u64 a, u64 b, u32 root)
 {
+	const bool keep = b - a >= SEGMENT_LEN;
+	u32 last = LARGE_FROM - 1;
+	const u32 *ps;
+	int n;
+
 	mark_segment(a, min_u64(b - a + 1, SEGMENT_LEN));
 	if (root <= listed_to) {
 		large_mark(root, false);
 		return;
 	}
-	listing = b - a >= SEGMENT_LEN;
-	if (listing) {
+	if (keep)
 		gap_count = 0;
-		last_listed = LARGE_FROM - 1;
+	primes_begin(root);
+	while ((n = primes_next(&ps)) > 0) {
+		const int i = first_large(ps, n);
+		if (keep)
+			gap_count = put_gaps(prime_gaps, gap_count, &last, ps + i, n - i);
+		if (i < n)
+			mark_batch(ps + i, n - i);
 	}
-	list_top = root;
-	list_primes(root, take_listed);
-	if (listing)
+	if (keep)
 		listed_to = root;
+}
+
+void
+large_begin(u32 top, bool from_kept)
+{
+	source = from_kept ? FROM_KEPT : top <= listed_to ? FROM_GAPS : FROM_LISTING;
+	read_at = 0;
+	read_last = LARGE_FROM - 1;
+	listing_over = false;
+	if (source == FROM_LISTING)
+		primes_begin(top);
+}
+
+/* The next primes of the gaps up to top. */
+static int
+next_gaps(const u32 **ps, u32 top)
+{
+	u32 p = read_last;
+	int n = 0;
+
+	for (long i = read_at, count = gap_count; n < PRIME_BATCH && i < count; i++) {
+		p += 2 * prime_gaps[i];
+		if (p > top)
+			break;
+		decoded[n++] = p;
+	}
+	read_at += n;
+	read_last = n > 0 ? decoded[n - 1] : read_last;
+	*ps = decoded;
+	return n;
+}
+
+/* The next large primes of the listing up to top; the listing is over past it. */
+static int
+next_listed(const u32 **ps, u32 top)
+{
+	const u32 *all;
+	int n;
+
+	while (!listing_over && (n = primes_next(&all)) > 0) {
+		const int i = first_large(all, n), m = up_to(all, i, n, top);
+		listing_over = m < n;
+		if (i < m) {
+			*ps = all + i;
+			return m - i;
+		}
+	}
+	return 0;
+}
+
+int
+large_next(const u32 **ps, u32 top)
+{
+	int n;
+
+	switch (source) {
+	case FROM_KEPT:
+		n = (int)min_u64(KEPT_BATCH, (u64)(kept_count - read_at));
+		n = up_to(kept + read_at, 0, n, top);
+		*ps = kept + read_at;
+		read_at += n;
+		return n;
+	case FROM_GAPS:
+		return next_gaps(ps, top);
+	default:
+		return next_listed(ps, top);
+	}
 }
 
 void
 large_mark(u32 top, bool from_kept)
 {
-	static u32 ps[PRIME_BATCH];
-	u32 p = LARGE_FROM - 1;
-	int n = 0;
+	const u32 *ps;
+	int n;
 
-	if (from_kept) {
-		long count = 0;
-		while (count < kept_count && kept[count] <= top)
-			count++;
-		for (long i = 0; i < count; i += PRIME_BATCH)
-			mark_batch(kept + i, (int)min_u64(PRIME_BATCH, (u64)(count - i)));
-		return;
-	}
-	for (long i = 0, count = gap_count; i < count; i++) {
-		p += 2 * prime_gaps[i];
-		if (p > top)
-			break;
-		ps[n++] = p;
-		if (n == PRIME_BATCH) {
-			mark_batch(ps, n);
-			n = 0;
-		}
-	}
-	mark_batch(ps, n);
-}
-
-/* Marks the large primes of a batch while the segment's numbers need them. */
-static bool
-take_needed(const u32 *ps, int n)
-{
-	int i = first_large(ps, n), m = up_to(ps, i, n, needed);
-
-	if (i < m)
-		mark_batch(ps + i, m - i);
-	if (m < n)
-		return false;
-	if (i == n)
-		return true;
-	needed = needed_after(ps[n - 1]);
-	return needed > ps[n - 1];
-}
-
-/* As take_needed(), from the kept list. */
-static void
-mark_kept(void)
-{
-	for (long i = 0; i < kept_count && kept[i] <= needed;) {
-		int n = (int)min_u64(KEPT_BATCH, (u64)(kept_count - i));
-		n = up_to(kept + i, 0, n, needed);
-		mark_batch(kept + i, n);
-		i += n;
-		needed = needed_after(kept[i - 1]);
-		if (needed <= kept[i - 1])
-			break;
-	}
-}
-
-void
-large_mark_needed(u32 need, u32 (*need_after)(u32 last), bool from_kept)
-{
-	needed = need;
-	needed_after = need_after;
-	if (from_kept)
-		mark_kept();
-	else
-		list_primes(need, take_needed);
-}
-
-static bool
-take_kept(const u32 *ps, int n)
-{
-	long count = kept_count;
-
-	for (int i = first_large(ps, n); i < n; i++)
-		kept[count++] = ps[i];
-	kept_count = count;
-	return true;
+	large_begin(top, from_kept);
+	while ((n = large_next(&ps, top)) > 0)
+		mark_batch(ps, n);
 }
 
 void
 large_keep(u64 b)
 {
 	u64 t = 10;
+	const u32 *ps;
+	int n;
 
 	if (isqrt(b) <= kept_to)
 		return;
@@ -176,7 +169,10 @@ large_keep(u64 b)
 		t *= 10;
 	kept_count = 0;
 	kept_to = isqrt(t - 1);
-	list_primes(kept_to, take_kept);
+	primes_begin(kept_to);
+	while ((n = primes_next(&ps)) > 0)
+		for (int i = first_large(ps, n); i < n; i++)
+			kept[kept_count++] = ps[i];
 }
 
 void

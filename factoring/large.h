@@ -10,20 +10,24 @@
 #include "arith.h"
 
 /*
- * For a range a ... b of more than one block: lists the large primes up to
- * root, marking them in the range's first segment as they come; a range
- * of more than one segment keeps them as gaps for the segments that
- * follow.  Where earlier gaps reach root, it only marks them.
+ * For a range a ... b of more than one block: starts its first segment
+ * and lists the large primes up to root, marking them there as they come;
+ * a range of more than one segment keeps them as gaps for the segments
+ * that follow.  Where earlier gaps reach root, it only marks them.
  */
 void large_list(u64 a, u64 b, u32 root);
 /* Marks the large primes up to top in the segment, from the kept list or from the gaps. */
 void large_mark(u32 top, bool kept);
 /*
- * Marks the large primes in ascending order, batch by batch, from the
- * kept list or listed anew, while the segment's numbers need them: up to
- * need, and after each batch up to need_after(the last prime marked).
+ * Starts reading the large primes up to top, from the kept list, from the
+ * gaps where they reach top, otherwise listed anew.
  */
-void large_mark_needed(u32 need, u32 (*need_after)(u32 last), bool kept);
+void large_begin(u32 top, bool kept);
+/*
+ * The next batch of them, ascending, at *ps, up to top, which may be lower
+ * than at the last call; returns their count, 0 once there are none.
+ */
+int large_next(const u32 **ps, u32 top);
 /*
  * Makes the kept list reach the square root of b, listing up to that of
  * the largest number with as many digits, so that ranges of like size

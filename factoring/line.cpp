@@ -1,3 +1,8 @@
+/*
+ * Factorization lines written without printf: numbers in groups of four
+ * digits from a table, the text after each factor from another, and a
+ * counter for the consecutive numbers of a range.
+ */
 #include "line.h"
 
 #include <cstdint>
@@ -132,22 +137,22 @@ put_factor(char *p, uint64_t v, int e)
  * square root of the number, are mostly below 10^4: one table entry.
  */
 char *
-put_result(char *p)
+put_result(char *p, const double *fs, const int *es, int n)
 {
-	int n = factor_count, last = n - 1;
+	const int last = n - 1;
 
 	for (int i = 0; i < FIXED_FACTORS; i++) {
 		uint64_t in = -(uint64_t)(i < last);
-		uint64_t v = (uint64_t)(int64_t)factors[i] & in;
-		const char *t = exponent_texts.text[exponents[i] & (int)in];
+		uint64_t v = (uint64_t)(int64_t)fs[i] & in;
+		const char *t = exponent_texts.text[es[i] & (int)in];
 		p = v < 10000 ? put_group(p, v, 0) : put_digits(p, v);
 		memcpy(p, t, 8);
 		p += t[7];
 	}
 	for (int i = FIXED_FACTORS; i < last; i++)
-		p = put_factor(p, (uint64_t)(int64_t)factors[i], exponents[i]);
+		p = put_factor(p, (uint64_t)(int64_t)fs[i], es[i]);
 	if (n > 0)
-		p = put_factor(p, (uint64_t)(int64_t)factors[last], exponents[last]) - 3;
+		p = put_factor(p, (uint64_t)(int64_t)fs[last], es[last]) - 3;
 	*p++ = '\n';
 	return p;
 }
@@ -160,7 +165,7 @@ format_line(char *p, double x)
 	p = put_number(p, x);
 	memcpy(p, equals, sizeof equals);
 	factor_number(x);
-	return put_result(p + 3);
+	return put_result(p + 3, factors, exponents, factor_count);
 }
 
 /*

@@ -1,4 +1,4 @@
-/* Text of one factorization line. */
+/* The text of factorization lines: numbers, factors, a counter. */
 #ifndef QUARN_LINE_H
 #define QUARN_LINE_H
 
@@ -6,8 +6,8 @@
 enum { LINE_MAX_LEN = 256 };
 
 char *put_number(char *p, double x);
-/* The factors of the result table and a newline. */
-char *put_result(char *p);
+/* The n factors fs[i] with their exponents es[i], and a newline. */
+char *put_result(char *p, const double *fs, const int *es, int n);
 /* Factors x and writes its whole line. */
 char *format_line(char *p, double x);
 

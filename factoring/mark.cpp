@@ -17,6 +17,21 @@ mark_segment(u64 a, u64 len)
 	memset(marks, 0, len * sizeof marks[0]);
 }
 
+void
+mark_found(u64 i, u32 p)
+{
+	marks[i] = p;
+}
+
+/* ps[i ... n), fewer than len, with the last repeated to fill tail[0 ... len). */
+static inline const u32 *
+pad_tail(const u32 *ps, int i, int n, u32 *tail, int len)
+{
+	for (int k = 0; k < len; k++)
+		tail[k] = ps[i + k < n ? i + k : n - 1];
+	return tail;
+}
+
 /* Marks the multiples of the first m of the eight primes ps in the segment. */
 static inline __attribute__((always_inline)) void
 mark_eight(const u32 *ps, int m, const v8df &a, u32 len)
@@ -62,12 +77,7 @@ mark_short_body(const u32 *ps, int n)
 	u32 tail[NEAR_GROUP];
 
 	for (int i = 0; i < n; i += NEAR_GROUP) {
-		const u32 *g = ps + i;
-		if (n - i < NEAR_GROUP) {
-			for (int k = 0; k < NEAR_GROUP; k++)
-				tail[k] = ps[i + k < n ? i + k : n - 1];
-			g = tail;
-		}
+		const u32 *g = n - i < NEAR_GROUP ? pad_tail(ps, i, n, tail, NEAR_GROUP) : ps + i;
 		v8su offs[4];
 		u64 any[4];
 		for (size_t v = 0; v < 4; v++)
@@ -102,9 +112,7 @@ mark_batch_body(const u32 *ps, int n)
 		mark_eight(ps + i, 8, a, len);
 	if (i < n) {
 		u32 tail[8];
-		for (int k = 0; k < 8; k++)
-			tail[k] = ps[i + k < n ? i + k : n - 1];
-		mark_eight(tail, n - i, a, len);
+		mark_eight(pad_tail(ps, i, n, tail, 8), n - i, a, len);
 	}
 }
 

@@ -17,5 +17,7 @@ extern u64 segment_base, segment_len;
 void mark_segment(u64 a, u64 len);
 /* Marks the multiples of the large primes ps[0 ... n) in the segment. */
 void mark_batch(const u32 *ps, int n);
+/* Marks number i of the segment with p, a large prime found to divide it. */
+void mark_found(u64 i, u32 p);
 
 #endif

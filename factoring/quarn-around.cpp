@@ -8,30 +8,17 @@
 #include "block.h"
 #include "factor.h"
 #include "line.h"
+#include "tool.h"
 
-static const char prog_name[] = "quarn-around";
+const char prog_name[] = "quarn-around";
+const char usage_text[] = "Usage: %s number1 [number2]\n\n"
+			  "Display prime factors of integers around the specified number.\n"
+			  "Works on up to 14 digit integers.\n"
+			  "A number range may be specified on the command line.\n";
 
 /* Factorization lines are gathered here and written in large blocks. */
 static char obuf[1 << 16];
 static size_t olen;
-
-[[noreturn]] static void
-usage(void)
-{
-	(void)fprintf(stderr, "Usage: %s number1 [number2]\n\n", prog_name);
-	(void)fputs("Display prime factors of integers around the specified number.\n"
-		    "Works on up to 14 digit integers.\n"
-		    "A number range may be specified on the command line.\n",
-	    stderr);
-	exit(1);
-}
-
-[[noreturn]] static void
-io_error(const char *what)
-{
-	(void)fprintf(stderr, "%s: %s error: %s\n", prog_name, what, strerror(errno));
-	exit(1);
-}
 
 static void
 flush_out(void)
@@ -78,8 +65,9 @@ print_blocks(double start, double end)
 	count_from(start);
 	while ((len = block_next()) > 0)
 		for (long i = 0; i < len; i++) {
-			block_result(i);
-			put_line(put_result(put_count(obuf + olen)));
+			const found_factors *f = block_result(i);
+			put_line(
+			    put_result(put_count(obuf + olen), f->factors, f->exponents, f->count));
 		}
 }
 
@@ -154,24 +142,8 @@ main(int argc, char *argv[])
 	if (argc < 2) {
 		status = interactive();
 	} else {
-		// NOLINTNEXTLINE(cert-err34-c): "%lf" acceptance is the input grammar
-		switch (sscanf(argv[1], "%lf-%lf", &start, &end)) {
-		case 2:
-			if (argc == 3)
-				usage();
-			break;
-		case 1:
-			if (argc == 3) {
-				// NOLINTNEXTLINE(cert-err34-c): as above
-				if (sscanf(argv[2], "%lf", &end) != 1)
-					usage();
-			} else {
-				window(start, &start, &end);
-			}
-			break;
-		default:
-			usage();
-		}
+		if (range_args(argc, argv, read_double, &start, &end) == 1)
+			window(start, &start, &end);
 		status = factor_range(start, end);
 	}
 	flush_out();

@@ -1,5 +1,5 @@
 /*
- * Dividing the small primes out of a block: by steps, one for each power
+ * Dividing the small primes out of a block: by walks, one for each power
  * of each small prime, kept from block to block in a long range; by the
  * first multiples of eight primes at a time in a range of one block.
  */
@@ -7,19 +7,20 @@
 
 #include <cassert>
 
+#include "odd_primes.h"
 #include "wide.h"
 
 enum {
 	/* Odd primes below LARGE_FROM. */
 	MAX_SMALL = 4800,
 	/* Odd primes below LARGE_FROM and their powers below BLOCK_LEN. */
-	MAX_STEPS = 4900,
+	MAX_WALKS = 4900,
 };
 
 slot slots[BLOCK_LEN];
 
 /* The multiples of q = p^k, a power of a small odd prime p. */
-struct step {
+struct walk {
 	u64 next; /* the next multiple not yet reached */
 	u64 q;
 	u64 inv; /* p * inv = 1 modulo 2^64 */
@@ -29,41 +30,22 @@ struct step {
 	bool last;  /* p * q >= BLOCK_LEN: higher powers are divided out here */
 };
 
-/* The odd primes below LARGE_FROM, the last repeated to fill a group of eight. */
-struct small_table {
-	u32 p[MAX_SMALL + 8];
-	int count;
-};
-
-static constexpr small_table
-make_small_table()
-{
-	small_table t{};
-	bool composite[LARGE_FROM] = {};
-
-	for (u32 n = 3; n < LARGE_FROM; n += 2) {
-		if (composite[n])
-			continue;
-		t.p[t.count++] = n;
-		for (u32 m = n * n; m < LARGE_FROM; m += 2 * n)
-			composite[m] = true;
-	}
-	for (int k = 0; k < 8; k++)
-		t.p[t.count + k] = t.p[t.count - 1];
-	return t;
-}
-
-/* Made at compile time: a table in read-only data costs no work and few page faults. */
-alignas(32) static constexpr small_table small = make_small_table();
-static constexpr const u32 *small_primes = small.p;
-static constexpr int small_count = small.count;
-static_assert(small_count <= MAX_SMALL, "MAX_SMALL holds the small primes");
-
-/* Steps made so far, for the small primes below small_primes[steps_for]; those taken for the range.
+/*
+ * The odd primes below LARGE_FROM; the table goes on past them, so that
+ * groups of eight may be read whole.
  */
-static step steps[MAX_STEPS];
-static int all_steps, step_count;
-static int steps_for;
+static constexpr const u32 *small_primes = odd_primes.p;
+static constexpr int small_count = odd_primes_below(LARGE_FROM);
+static_assert(small_count <= MAX_SMALL, "MAX_SMALL holds the small primes");
+static_assert((u32)LARGE_FROM <= (u32)ODD_PRIMES_BELOW, "the table holds the small primes");
+
+/*
+ * Walks made so far, for the small primes below small_primes[walks_for],
+ * and how many of them the range takes.
+ */
+static walk walks[MAX_WALKS];
+static int all_walks, walk_count;
+static int walks_for;
 
 static u64
 inverse(u64 p)
@@ -75,23 +57,23 @@ inverse(u64 p)
 	return x;
 }
 
-/* Steps for the odd primes below LARGE_FROM up to top and their powers, made once. */
+/* Walks for the odd primes below LARGE_FROM up to top and their powers, made once. */
 static void
-make_steps(u32 top)
+make_walks(u32 top)
 {
-	for (; steps_for < small_count && small_primes[steps_for] <= top; steps_for++) {
-		u32 p = small_primes[steps_for];
+	for (; walks_for < small_count && small_primes[walks_for] <= top; walks_for++) {
+		u32 p = small_primes[walks_for];
 		u64 inv = inverse(p), lim = UINT64_MAX / p;
 		for (u64 q = p;; q *= p) {
-			assert(all_steps < MAX_STEPS);
-			step *st = &steps[all_steps++];
-			st->q = q;
-			st->inv = inv;
-			st->lim = lim;
-			st->p = p;
-			st->first = q == p;
-			st->last = q * p >= BLOCK_LEN;
-			if (st->last)
+			assert(all_walks < MAX_WALKS);
+			walk *w = &walks[all_walks++];
+			w->q = q;
+			w->inv = inv;
+			w->lim = lim;
+			w->p = p;
+			w->first = q == p;
+			w->last = q * p >= BLOCK_LEN;
+			if (w->last)
 				break;
 		}
 	}
@@ -100,25 +82,25 @@ make_steps(u32 top)
 void
 small_begin(u64 a, u32 root)
 {
-	make_steps(root);
-	step_count = 0;
-	while (step_count < all_steps && steps[step_count].p <= root) {
-		steps[step_count].next = ceil_div(a, steps[step_count].q) * steps[step_count].q;
-		step_count++;
+	make_walks(root);
+	walk_count = 0;
+	while (walk_count < all_walks && walks[walk_count].p <= root) {
+		walks[walk_count].next = ceil_div(a, walks[walk_count].q) * walks[walk_count].q;
+		walk_count++;
 	}
 }
 
 /*
- * The three walks below read the step into locals first: their stores to
+ * The three loops below read the walk into locals first: their stores to
  * the slots could otherwise change it, for all the compiler knows.
  */
 
 /* Appends p to the factors of the slots at off, off + q, ... below len. */
 static u64
-sieve_first(const step *st, u64 off, u64 len)
+sieve_first(const walk *w, u64 off, u64 len)
 {
-	const u64 q = st->q, inv = st->inv;
-	const u32 p = st->p + EXP_ONE;
+	const u64 q = w->q, inv = w->inv;
+	const u32 p = w->p + EXP_ONE;
 
 	for (; off < len; off += q) {
 		slot *s = &slots[off];
@@ -130,9 +112,9 @@ sieve_first(const step *st, u64 off, u64 len)
 
 /* Counts p once more in the slots at off, off + q, ... below len. */
 static u64
-sieve_power(const step *st, u64 off, u64 len)
+sieve_power(const walk *w, u64 off, u64 len)
 {
-	const u64 q = st->q, inv = st->inv;
+	const u64 q = w->q, inv = w->inv;
 
 	for (; off < len; off += q) {
 		slot *s = &slots[off];
@@ -144,11 +126,11 @@ sieve_power(const step *st, u64 off, u64 len)
 
 /* As sieve_first() or sieve_power(), then divides out all further powers. */
 static u64
-sieve_last(const step *st, u64 off, u64 len)
+sieve_last(const walk *w, u64 off, u64 len)
 {
-	const u64 q = st->q, inv = st->inv, lim = st->lim;
-	const u32 p = st->p + EXP_ONE;
-	const bool first = st->first;
+	const u64 q = w->q, inv = w->inv, lim = w->lim;
+	const u32 p = w->p + EXP_ONE;
+	const bool first = w->first;
 
 	for (; off < len; off += q) {
 		slot *s = &slots[off];
@@ -182,19 +164,19 @@ void
 small_block(u64 base, u64 len)
 {
 	fill_block(base, len);
-	for (int k = 0; k < step_count; k++) {
-		step *st = &steps[k];
-		u64 off = st->next - base;
+	for (int k = 0; k < walk_count; k++) {
+		walk *w = &walks[k];
+		u64 off = w->next - base;
 
 		if (off >= len)
 			continue;
-		if (st->last)
-			off = sieve_last(st, off, len);
-		else if (st->first)
-			off = sieve_first(st, off, len);
+		if (w->last)
+			off = sieve_last(w, off, len);
+		else if (w->first)
+			off = sieve_first(w, off, len);
 		else
-			off = sieve_power(st, off, len);
-		st->next = base + off;
+			off = sieve_power(w, off, len);
+		w->next = base + off;
 	}
 }
 

@@ -105,9 +105,9 @@ digits(const char **s, uint64_t *v)
 	return errno == 0;
 }
 
-/* Whether s, past blanks, is over. */
+/* Whether s holds nothing but blanks. */
 static bool
-ends(const char *s)
+only_blanks(const char *s)
 {
 	while (*s == ' ' || *s == '\t')
 		s++;
@@ -139,7 +139,7 @@ v2_quota(const char *dir)
 	if (!first_line(dir, "cpu.max", line, sizeof line) || !digits(&s, &quota) || *s != ' ')
 		return 0;
 	s++;
-	if (!digits(&s, &period) || !ends(s) || quota == 0 || period == 0)
+	if (!digits(&s, &period) || !only_blanks(s) || quota == 0 || period == 0)
 		return 0;
 	return granted(quota, period);
 }
@@ -151,7 +151,8 @@ positive(const char *dir, const char *name, uint64_t *v)
 	char line[64];
 	const char *s = line;
 
-	return first_line(dir, name, line, sizeof line) && digits(&s, v) && ends(s) && *v > 0;
+	return first_line(dir, name, line, sizeof line) && digits(&s, v) && only_blanks(s) &&
+	    *v > 0;
 }
 
 /* The CPUs granted by cgroup v1's cpu.cfs_quota_us over cpu.cfs_period_us in dir; 0 for none. */

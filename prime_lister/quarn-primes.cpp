@@ -7,35 +7,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "arith.h"
 #include "cpus.h"
 #include "range.h"
+#include "tool.h"
 
-typedef uint32_t u32;
-typedef uint64_t u64;
-
-static const char prog_name[] = "quarn-primes";
+const char prog_name[] = "quarn-primes";
+const char usage_text[] = "Usage: %s [start] stop\n       %s start-stop\n\n"
+			  "Display the primes from start (default 0) to stop, one per line.\n"
+			  "Works on integers up to 9007199254740991 (2^53 - 1).\n";
 static const int pipe_size = 1 << 20;
 
 /* The longest line, with the scratch past it: 16 digits and a newline. */
 enum { LINE_LEN = 17 };
-
-[[noreturn]] static void
-usage(void)
-{
-	(void)fprintf(
-	    stderr, "Usage: %s [start] stop\n       %s start-stop\n\n", prog_name, prog_name);
-	(void)fputs("Display the primes from start (default 0) to stop, one per line.\n"
-		    "Works on integers up to 9007199254740991 (2^53 - 1).\n",
-	    stderr);
-	exit(1);
-}
-
-[[noreturn]] static void
-io_error(const char *what)
-{
-	(void)fprintf(stderr, "%s: %s error: %s\n", prog_name, what, strerror(errno));
-	exit(1);
-}
 
 static bool
 write_text(const char *p, size_t n)
@@ -75,7 +59,7 @@ alignas(64) static constexpr four_digits four = make_four_digits();
 
 /* Writes x without leading zeros, 0 as "0"; returns the end. */
 static char *
-put_number(char *p, u64 x)
+put_decimal(char *p, u64 x)
 {
 	char t[20];
 	int n = 0;
@@ -104,14 +88,14 @@ put_primes(char *p, u64 base, const u32 *offs, int n)
 	int i = 0;
 
 	for (; i < n && base + offs[i] < 10000; i++) {
-		p = put_number(p, base + offs[i]);
+		p = put_decimal(p, base + offs[i]);
 		*p++ = '\n';
 	}
 	for (; i < n; i++) {
 		const u64 x = base + offs[i];
 		if (x >= to) {
 			const u64 hi = x / 10000;
-			lead_len = (size_t)(put_number(lead, hi) - lead);
+			lead_len = (size_t)(put_decimal(lead, hi) - lead);
 			from = hi * 10000;
 			to = from + 10000;
 		}
@@ -145,23 +129,9 @@ main(int argc, char *argv[])
 
 	if (argc < 2 || argc > 3)
 		usage();
-	// NOLINTNEXTLINE(cert-err34-c): "%lf" acceptance is the input grammar
-	switch (sscanf(argv[1], "%lf-%lf", &start, &stop)) {
-	case 2:
-		if (argc == 3)
-			usage();
-		break;
-	case 1:
-		if (argc == 2) {
-			stop = start;
-			start = 0;
-			// NOLINTNEXTLINE(cert-err34-c): as above
-		} else if (sscanf(argv[2], "%lf", &stop) != 1) {
-			usage();
-		}
-		break;
-	default:
-		usage();
+	if (range_args(argc, argv, read_double, &start, &stop) == 1) {
+		stop = start;
+		start = 0;
 	}
 	const u64 first = whole(start), last = whole(stop);
 #ifdef F_SETPIPE_SZ

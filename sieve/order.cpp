@@ -11,7 +11,7 @@
 #include <sched.h>
 
 enum {
-	FIRST_WINDOW = 2,
+	FIRST_REACH = 2,
 	/* CPUs told apart by the number sched_getcpu() gives. */
 	MAX_CPU = 1024,
 	WORD = 64,
@@ -23,7 +23,7 @@ static pthread_cond_t woken[MAX_WORKERS];
 static bool conditions_made;
 static bool threaded;
 static range_write job_write;
-static u64 job_units, next_unit, window;
+static u64 job_units, next_unit, reach;
 /* Read without the lock: the unit whose text is next, and whether a write failed. */
 static u64 turn;
 static bool failed;
@@ -55,7 +55,7 @@ order_begin(u64 units, range_write out)
 	job_write = out;
 	job_units = units;
 	next_unit = turn = 0;
-	window = FIRST_WINDOW;
+	reach = FIRST_REACH;
 	seen_count = 0;
 	memset(seen, 0, sizeof seen);
 	failed = false;
@@ -122,18 +122,18 @@ see_cpu(void)
 #endif
 }
 
-/* Whether the window may grow: no further than the CPUs the workers were seen on. */
+/* Whether the reach may grow: no further than the CPUs the workers were seen on. */
 static bool
 may_grow(void)
 {
-	return window < MAX_WORKERS && (seen_count == 0 || window < (u64)seen_count);
+	return reach < MAX_WORKERS && (seen_count == 0 || reach < (u64)seen_count);
 }
 
 /*
  * The worker passes the turn on from its unit at time now, waking the
  * worker whose unit is next if it waits.  If that unit is not ready, the
  * output waits for it.  Where it has run for less time than the worker's
- * unit took of CPU, it started too late, and the window grows; where it
+ * unit took of CPU, it started too late, and the reach grows; where it
  * has run for longer, it waits for a CPU, and more workers would only
  * share them.  Not after the first unit, which is short so that the first
  * lines come soon, and says nothing of how many workers keep up.
@@ -148,7 +148,7 @@ pass(int worker, u64 unit, int64_t now)
 	if (waiting[next])
 		pthread_cond_signal(&woken[next]);
 	else if (unit > 0 && may_grow() && now - taken_at[next] < ready_cpu[worker])
-		window++;
+		reach++;
 }
 
 bool
@@ -169,14 +169,14 @@ order_next(int worker, u64 *unit)
 			unpark(MAX_WORKERS);
 			break;
 		}
-		if (next_unit < turn + window) {
+		if (next_unit < turn + reach) {
 			*unit = next_unit++;
 			held[worker] = *unit + 1;
 			holder[*unit % MAX_WORKERS] = worker;
 			taken_at[worker] = now;
 			taken_cpu[worker] = cpu;
 			fresh[worker] = true;
-			unpark(min_u64(turn + window, job_units) - next_unit);
+			unpark(min_u64(turn + reach, job_units) - next_unit);
 			ok = true;
 			break;
 		}

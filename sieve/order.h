@@ -4,7 +4,7 @@
  * unit before it is written, whichever worker sieved it.  A handover wakes
  * only the worker whose turn comes.
  *
- * Units are handed out no further ahead of the turn than a window, which
+ * Units are handed out no further ahead of the turn than the reach, which
  * starts at two units and grows by one whenever the output waits for a
  * unit that started late, up to the CPUs the workers are seen running on:
  * as many workers run as the output keeps busy, the others wait, and
@@ -34,8 +34,8 @@ void order_begin(u64 units, range_write out);
 void order_threaded(bool on);
 /*
  * Ends the turn of the unit the worker holds, if any, its text all
- * written, and hands it the next unit, waiting for the window; false once
- * all are handed out or the job stopped.
+ * written, and hands it the next unit, waiting while that is out of
+ * reach; false once all are handed out or the job stopped.
  */
 bool order_next(int worker, u64 *unit);
 /* Writes text of the worker's unit in its turn, waiting for it; false once the job stopped. */

@@ -14,10 +14,16 @@ enum {
 };
 
 /*
- * Hands the primes up to m < 2^32 - 2^24 to take(), in ascending order, in
- * batches of at most PRIME_BATCH, until take() returns false.
+ * Starts listing the primes up to m < 2^32 - 2^24.  One listing runs at a
+ * time: starting another ends it.
  */
-void list_primes(u32 m, bool (*take)(const u32 *ps, int n));
+void primes_begin(u32 m);
+/*
+ * The next batch of the listing, ascending, at most PRIME_BATCH primes at
+ * *ps, valid until the next call; returns their count, 0 once all are
+ * listed.
+ */
+int primes_next(const u32 **ps);
 
 /* An upper bound on the number of primes up to x >= 2: 1.25506 x / ln x. */
 size_t primes_below(double x);

@@ -39,7 +39,7 @@ enum {
 	OUT_PIECE = 1 << 18,
 	TEXT_PER_BYTE = 20,
 	/* Mapped areas are cut at cache lines. */
-	LINE = 64,
+	CACHE_LINE = 64,
 };
 
 /*
@@ -73,10 +73,11 @@ struct worker {
 static worker workers[MAX_WORKERS];
 static int worker_count;
 
+/* n bytes rounded up to whole cache lines. */
 static size_t
-lines(size_t n)
+cache_lines(size_t n)
 {
-	return (n + LINE - 1) / LINE * LINE;
+	return (n + CACHE_LINE - 1) / CACHE_LINE * CACHE_LINE;
 }
 
 static void *
@@ -119,7 +120,7 @@ write_out(worker *w)
 static bool
 put_text(worker *w, u64 base, const u32 *offs, int n)
 {
-	if (out_bytes - w->olen < (size_t)n * line_max + LINE && !write_out(w))
+	if (out_bytes - w->olen < (size_t)n * line_max + CACHE_LINE && !write_out(w))
 		return false;
 	w->olen = (size_t)(job_put(w->out + w->olen, base, offs, n) - w->out);
 	return true;
@@ -130,7 +131,6 @@ static bool
 emit_unit(worker *w, u64 b, u32 len)
 {
 	if (b == 0) {
-		static const u32 below_seven[] = {2, 3, 5};
 		u32 small[3];
 		int n = 0;
 		for (u32 p : below_seven)
@@ -184,14 +184,6 @@ unit_size(void)
 	return n;
 }
 
-static bool
-take_sieving(const u32 *ps, int n)
-{
-	tiers_take(ps, n);
-	big_take(ps, n);
-	return true;
-}
-
 /*
  * Maps the lists of the sieving primes, each as large as the square root
  * of stop may need, and lists them.
@@ -200,7 +192,8 @@ static bool
 list_sieving(u64 stop, bool more)
 {
 	const u32 root = isqrt(stop);
-	const size_t middle = lines(tiers_bytes(root)), size = lines(middle + big_bytes(root));
+	const size_t middle = cache_lines(tiers_bytes(root)),
+		     size = cache_lines(middle + big_bytes(root));
 
 	shared_area = nullptr;
 	if (size > 0 && (shared_area = static_cast<unsigned char *>(map(size))) == nullptr)
@@ -208,7 +201,12 @@ list_sieving(u64 stop, bool more)
 	shared_size = size;
 	tiers_begin(shared_area, more);
 	big_begin(shared_area + middle);
-	list_primes(root, take_sieving);
+	primes_begin(root);
+	const u32 *ps;
+	for (int n; (n = primes_next(&ps)) > 0;) {
+		tiers_take(ps, n);
+		big_take(ps, n);
+	}
 	return true;
 }
 
@@ -216,26 +214,26 @@ list_sieving(u64 stop, bool more)
 static size_t
 bits_bytes(void)
 {
-	return lines(unit_bytes + 8);
+	return cache_lines(unit_bytes + 8);
 }
 
 static size_t
 text_bytes(void)
 {
-	return lines(out_bytes);
+	return cache_lines(out_bytes);
 }
 
 static size_t
 offs_bytes(void)
 {
-	return lines((PRIME_BATCH + 8) * sizeof(u32));
+	return cache_lines((PRIME_BATCH + 8) * sizeof(u32));
 }
 
 /* The bytes a worker maps. */
 static size_t
 worker_bytes(void)
 {
-	return bits_bytes() + text_bytes() + offs_bytes() + lines(tiers_places());
+	return bits_bytes() + text_bytes() + offs_bytes() + cache_lines(tiers_places());
 }
 
 /* Maps a worker's memory: its unit, its text, its offsets and its primes' places. */
@@ -299,7 +297,7 @@ cut_units(void)
 	unit_bytes = (u32)min_u64(unit_size(), byte_count);
 	first_unit_bytes = (u32)min_u64(FIRST_UNIT_BYTES, unit_bytes);
 	unit_count = 1 + (byte_count - first_unit_bytes + unit_bytes - 1) / unit_bytes;
-	out_bytes = (size_t)min_u64((u64)unit_bytes * 8 + 3, PRIME_BATCH) * line_max + LINE;
+	out_bytes = (size_t)min_u64((u64)unit_bytes * 8 + 3, PRIME_BATCH) * line_max + CACHE_LINE;
 	if ((u64)unit_bytes * TEXT_PER_BYTE <= OUT_BYTES)
 		out_bytes += (size_t)unit_bytes * TEXT_PER_BYTE;
 	else

@@ -10,6 +10,8 @@
 
 /* Bit k of byte i stands for 30 i + wheel[k]. */
 static constexpr u32 wheel[8] = {1, 7, 11, 13, 17, 19, 23, 29};
+/* The primes that divide 30, which have no bit: the sieves hand them over apart. */
+static constexpr u32 below_seven[3] = {2, 3, 5};
 
 /*
  * The multiples p m of a sieving prime, for m coprime to 30, m >= p, fall

@@ -9,12 +9,21 @@
 
 static std::string listed;
 
-static bool
-take(const uint32_t *ps, int n)
+/* Appends the next batches of the listing, at most `batches` of them; returns how many there were.
+ */
+static int
+take(int batches = 1 << 30)
 {
-	for (int i = 0; i < n; i++)
-		listed += std::to_string(ps[i]) + "\n";
-	return true;
+	const uint32_t *ps;
+	int n, k = 0;
+
+	while (k < batches && (n = primes_next(&ps)) > 0) {
+		EXPECT_LE(n, PRIME_BATCH);
+		for (int i = 0; i < n; i++)
+			listed += std::to_string(ps[i]) + "\n";
+		k++;
+	}
+	return k;
 }
 
 static std::string
@@ -45,35 +54,39 @@ TEST(Primes, AgreeWithAnIndependentLister)
 	    991 * 991, 3137 * 3137, 9999991, 9999999};
 	for (uint32_t m : bounds) {
 		listed.clear();
-		list_primes(m, take);
+		primes_begin(m);
+		take();
 		ASSERT_EQ(listed, oracle(m)) << "primes up to " << m;
 	}
 }
 
-static int batches, stop_after;
-
-/* Lists as take() does, and asks for no more after stop_after batches. */
-static bool
-take_some(const uint32_t *ps, int n)
+TEST(Primes, ListingsLeftPartwayDoNotDisturbTheNext)
 {
-	take(ps, n);
-	return ++batches < stop_after;
-}
-
-TEST(Primes, StopWhereTakeHasEnough)
-{
-	/* The batches before the stop, each whole, and no call after it. */
+	/*
+	 * A listing left after a few batches, then another begun: each gives
+	 * the prefix of the whole, and the whole comes again after.
+	 */
 	const uint32_t m = 9999991;
 	listed.clear();
-	list_primes(m, take);
+	primes_begin(m);
+	take();
 	const std::string all = listed;
 	for (int k : {1, 2, 37}) {
 		listed.clear();
-		batches = 0;
-		stop_after = k;
-		list_primes(m, take_some);
-		EXPECT_EQ(batches, k);
+		primes_begin(m);
+		EXPECT_EQ(take(k), k);
 		EXPECT_LT(listed.size(), all.size());
 		EXPECT_EQ(all.compare(0, listed.size(), listed), 0) << "not a prefix after " << k;
+		listed.clear();
+		primes_begin(k * 1000);
+		take();
+		EXPECT_EQ(listed, oracle(k * 1000))
+		    << "a short listing begun after one left partway";
 	}
+	listed.clear();
+	primes_begin(m);
+	EXPECT_GT(take(), 37);
+	EXPECT_EQ(listed, all);
+	const uint32_t *ps;
+	EXPECT_EQ(primes_next(&ps), 0) << "a batch past the end";
 }

@@ -221,12 +221,17 @@ stop_at(void)
 	return ++looks >= stop_at_look;
 }
 
-static bool
-take_sieving(const uint32_t *ps, int n)
+/* Hands the primes up to root to the tiers. */
+static void
+take_sieving(u32 root)
 {
-	tiers_take(ps, n);
-	big_take(ps, n);
-	return true;
+	const uint32_t *ps;
+
+	primes_begin(root);
+	for (int n; (n = primes_next(&ps)) > 0;) {
+		tiers_take(ps, n);
+		big_take(ps, n);
+	}
 }
 
 TEST(Range, SievingLooksWhetherToStopBetweenPieces)
@@ -239,7 +244,7 @@ TEST(Range, SievingLooksWhetherToStopBetweenPieces)
 	make_more_patterns();
 	tiers_begin(lists.data(), true);
 	big_begin(lists.data() + middle);
-	list_primes(root, take_sieving);
+	take_sieving(root);
 	std::vector<sieving> places(tiers_places() / sizeof(sieving));
 	ASSERT_TRUE(big_any());
 

@@ -74,8 +74,9 @@ block_lines(std::uint64_t start, std::uint64_t end, int how = 0)
 	count_from((double)start);
 	while ((len = block_next()) > 0)
 		for (long i = 0; i < len; i++) {
-			block_result(i);
-			out.append(buf, put_result(put_count(buf)));
+			const found_factors *f = block_result(i);
+			out.append(
+			    buf, put_result(put_count(buf), f->factors, f->exponents, f->count));
 		}
 	return out;
 }

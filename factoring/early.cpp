@@ -3,7 +3,7 @@
  * the small primes, resolved by the kernel or by the large primes in
  * ascending order, whichever costs less.
  */
-#include "window.h"
+#include "early.h"
 
 #include "bounds.h"
 #include "factor.h"
@@ -50,13 +50,26 @@ find_need(void)
 	open_count = n;
 }
 
-/* The largest root left once the large primes up to last are marked. */
-static u32
-need_after(u32 last)
+/*
+ * Marks the large primes in ascending order, a batch at a time, while
+ * the open numbers need them: need is found again only when the number
+ * that set it is marked.
+ */
+static void
+mark_needed(bool kept)
 {
-	if (need > last && marks[need_at] != 0)
-		find_need();
-	return need;
+	const u32 *ps;
+	int n;
+
+	large_begin(need, kept);
+	while ((n = large_next(&ps, need)) > 0) {
+		const u32 last = ps[n - 1];
+		mark_batch(ps, n);
+		if (need > last && marks[need_at] != 0)
+			find_need();
+		if (need <= last)
+			break;
+	}
 }
 
 /*
@@ -69,12 +82,12 @@ factor_open(void)
 	for (int k = 0; k < open_count; k++) {
 		factor_number((double)slots[open_at[k]].cof);
 		if (factor_count > 1 || exponents[0] > 1)
-			marks[open_at[k]] = (u32)factors[0];
+			mark_found(open_at[k], (u32)factors[0]);
 	}
 }
 
 void
-window_factor(u64 a, u64 b, u32 root, bool kept, bool list_only)
+early_factor(u64 a, u64 b, u32 root, bool kept, bool list_only)
 {
 	const u64 len = b - a + 1;
 	u64 roots = 0;
@@ -93,7 +106,7 @@ window_factor(u64 a, u64 b, u32 root, bool kept, bool list_only)
 	if (need < LARGE_FROM)
 		return;
 	if (kept || list_only || roots >= LISTING_COST * (u64)need)
-		large_mark_needed(need, need_after, kept);
+		mark_needed(kept);
 	else
 		factor_open();
 }

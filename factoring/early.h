@@ -1,9 +1,10 @@
 /*
- * A range of one block, windows among them, factored whole and stopped
- * where its numbers are resolved, as the kernel would stop.
+ * The early stop: a range of one block, windows among them, factored
+ * whole and stopped where its numbers are resolved, as the kernel would
+ * stop.
  */
-#ifndef QUARN_WINDOW_H
-#define QUARN_WINDOW_H
+#ifndef QUARN_EARLY_H
+#define QUARN_EARLY_H
 
 #include "arith.h"
 
@@ -13,6 +14,6 @@
  * kept, the large primes come from the kept list; with list_only, they
  * are listed even where the kernel would cost less.
  */
-void window_factor(u64 a, u64 b, u32 root, bool kept, bool list_only);
+void early_factor(u64 a, u64 b, u32 root, bool kept, bool list_only);
 
 #endif
