@@ -24,6 +24,9 @@ static u32 kept[MAX_LARGE];
 static long kept_count;
 static u32 kept_to;
 
+/* The listing of the large primes, for a range or for the kept list. */
+static listing primes;
+
 /* What large_next() reads, how far it has read, and the primes it decoded. */
 static enum { FROM_KEPT, FROM_GAPS, FROM_LISTING } source;
 static long read_at;
@@ -66,8 +69,8 @@ large_list(u64 a, u64 b, u32 root)
 	}
 	if (keep)
 		gap_count = 0;
-	primes_begin(root);
-	while ((n = primes_next(&ps)) > 0) {
+	listing_begin(&primes, 0, root);
+	while ((n = listing_next(&primes, &ps)) > 0) {
 		const int i = first_large(ps, n);
 		if (keep)
 			gap_count = put_gaps(prime_gaps, gap_count, &last, ps + i, n - i);
@@ -86,7 +89,7 @@ large_begin(u32 top, bool from_kept)
 	read_last = LARGE_FROM - 1;
 	listing_over = false;
 	if (source == FROM_LISTING)
-		primes_begin(top);
+		listing_begin(&primes, 0, top);
 }
 
 /* The next primes of the gaps up to top. */
@@ -115,7 +118,7 @@ next_listed(const u32 **ps, u32 top)
 	const u32 *all;
 	int n;
 
-	while (!listing_over && (n = primes_next(&all)) > 0) {
+	while (!listing_over && (n = listing_next(&primes, &all)) > 0) {
 		const int i = first_large(all, n), m = up_to(all, i, n, top);
 		listing_over = m < n;
 		if (i < m) {
@@ -169,8 +172,8 @@ large_keep(u64 b)
 		t *= 10;
 	kept_count = 0;
 	kept_to = isqrt(t - 1);
-	primes_begin(kept_to);
-	while ((n = primes_next(&ps)) > 0)
+	listing_begin(&primes, 0, kept_to);
+	while ((n = listing_next(&primes, &ps)) > 0)
 		for (int i = first_large(ps, n); i < n; i++)
 			kept[kept_count++] = ps[i];
 }

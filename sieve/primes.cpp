@@ -1,7 +1,7 @@
 /*
- * The listing: a segment of 32 KiB of the numbers coprime to 30 at a
- * time, presieved, crossed off by the primes from 29 up to the root of the
- * bound, and read off into batches as the caller asks for them.
+ * A listing sieves a segment of 32 KiB of the numbers coprime to 30 at a
+ * time: presieved, crossed off by the primes from 29 up to the root of its
+ * last number, and read off into batches as the caller asks for them.
  */
 #include "primes.h"
 
@@ -9,108 +9,99 @@
 #include <climits>
 #include <cmath>
 
-#include "odd_primes.h"
-#include "wheel.h"
+#include "multiples.h"
 
 enum {
-	/* Primes from 29 up to the square root of 2^32. */
-	MAX_SIEVING = ODD_PRIME_COUNT,
 	/* The index of 29 among the odd primes. */
 	FIRST_SIEVING = 8,
+	/* The patterns of 29 ... 157 repay their making from a few segments on. */
 	MORE_SEGMENTS = 2,
 };
 
 static_assert(odd_primes.p[FIRST_SIEVING] == 29, "the sieving primes start at 29");
 
-/*
- * The primes from 29 up to the square root of the bound, from p^2 on;
- * those from sp[first_crossed] on cross off, the others are presieved.
- */
-static sieving sp[MAX_SIEVING];
-static int nsp, first_crossed;
-
-/* The listing: the bound, its bytes, whether the patterns of 29 ... 157 serve. */
-static u32 bound, top;
-static bool more;
-/* The segment sieved last, its first byte and length, and the bytes read off. */
-static unsigned char seg[SIEVE_BYTES + 8];
-static u32 seg_lo, seg_len, seg_read;
-static bool fresh; /* 2, 3 and 5 are still to come */
-static u32 batch[PRIME_BATCH + 8];
-
+/* The sieving primes, each at its first multiple from p^2 and from byte lo on. */
 static void
-make_sieving(u32 m, u32 from)
+make_sieving(listing *l, u32 lo, u32 from)
 {
-	nsp = first_crossed = 0;
+	l->nsp = l->first_crossed = 0;
 	for (int i = FIRST_SIEVING;
-	     i < ODD_PRIME_COUNT && (u64)odd_primes.p[i] * odd_primes.p[i] <= m; i++) {
+	     i < ODD_PRIME_COUNT && (u64)odd_primes.p[i] * odd_primes.p[i] <= l->last; i++) {
 		const u32 p = odd_primes.p[i];
+		sieving *s = &l->sp[l->nsp++];
+		u64 round;
 		if (p < from)
-			first_crossed = nsp + 1;
-		sieving *s = &sp[nsp++];
+			l->first_crossed = l->nsp;
 		s->p = p;
 		s->r = (unsigned char)wheel_index(p);
-		s->k = s->r; /* p^2 = p (30 t + wheel[k]) for t = p / 30 */
-		s->round = p * (p / 30);
+		s->k = (unsigned char)first_round(p, 30 * (u64)lo, &round);
+		s->round = (u32)round;
 	}
 }
 
 void
-primes_begin(u32 m)
+listing_begin(listing *l, u64 first, u32 last)
 {
-	bound = m;
-	top = m / 30 + 1; /* bytes up to that of m */
-	/* Its patterns repay their making from a few segments on. */
-	more = top > MORE_SEGMENTS * SIEVE_BYTES;
-	make_sieving(m, more ? MORE_FROM : 29);
-	if (more)
+	const u32 lo = (u32)(first / 30);
+
+	l->first = first;
+	l->last = last;
+	l->top = last / 30 + 1; /* bytes up to that of last */
+	l->more = l->top - lo > MORE_SEGMENTS * SIEVE_BYTES;
+	make_sieving(l, lo, l->more ? MORE_FROM : 29);
+	if (l->more)
 		make_more_patterns();
-	seg_lo = seg_len = seg_read = 0;
-	fresh = true;
+	l->seg_lo = lo;
+	l->seg_len = l->seg_read = 0;
+	l->fresh = true;
 }
 
-/* Sieves the segment after the last; false past the bound. */
+/* Sieves the segment after the last; false past the last number. */
 static bool
-sieve_segment(void)
+sieve_segment(listing *l)
 {
-	const u32 lo = seg_lo + seg_len;
+	const u32 lo = l->seg_lo + l->seg_len;
 
-	if (lo >= top)
+	if (lo >= l->top)
 		return false;
-	seg_lo = lo;
-	seg_len = top - lo < (u32)SIEVE_BYTES ? top - lo : (u32)SIEVE_BYTES;
-	seg_read = 0;
-	presieve(seg, lo, seg_len);
-	if (more)
-		presieve_more(seg, lo, seg_len);
-	for (int i = first_crossed; i < nsp; i++)
-		cross_off(seg, lo, seg_len, &sp[i]);
-	if (lo + seg_len == top)
-		clip_byte(seg + seg_len - 1, top - 1, 0, bound);
+	const u32 len = (u32)min_u64(l->top - lo, SIEVE_BYTES);
+	l->seg_lo = lo;
+	l->seg_len = len;
+	l->seg_read = 0;
+	presieve(l->seg, lo, len);
+	if (l->more)
+		presieve_more(l->seg, lo, len);
+	for (int i = l->first_crossed; i < l->nsp; i++)
+		cross_off(l->seg, lo, len, &l->sp[i]);
+	if (lo == l->first / 30)
+		clip_byte(l->seg, lo, l->first, l->last);
+	if (lo + len == l->top)
+		clip_byte(l->seg + len - 1, l->top - 1, l->first, l->last);
 	return true;
 }
 
 int
-primes_next(const u32 **ps)
+listing_next(listing *l, const u32 **ps)
 {
 	int n = 0;
 
-	if (fresh) {
+	if (l->fresh) {
 		for (u32 p : below_seven)
-			if (p <= bound)
-				batch[n++] = p;
-		fresh = false;
+			if (l->first <= p && p <= l->last)
+				l->batch[n++] = p;
+		l->fresh = false;
 	}
 	for (;;) {
-		if (seg_read == seg_len && !sieve_segment())
+		if (l->seg_read == l->seg_len && !sieve_segment(l))
 			break;
-		const u32 k = (u32)min_u64(seg_len - seg_read, READ_BYTES);
+		const u32 k = (u32)min_u64(l->seg_len - l->seg_read, READ_BYTES);
 		if (n > PRIME_BATCH - 8 * (int)k)
 			break;
-		n += read_off(seg + seg_read, k, 30 * (seg_lo + seg_read), batch + n);
-		seg_read += k;
+		n +=
+		    read_off(l->seg + l->seg_read, k, 30 * (l->seg_lo + l->seg_read), l->batch + n);
+		l->seg_read += k;
 	}
-	*ps = batch;
+	*ps = l->batch;
 	return n;
 }
 

@@ -1,10 +1,16 @@
-/* The primes up to a bound, by a segmented sieve of the numbers coprime to 30. */
+/*
+ * The primes of a span below 2^32, listed by a segmented sieve of the
+ * numbers coprime to 30 and handed out in batches as they are asked for.
+ * A listing's state is the caller's, so that threads may list at once.
+ */
 #ifndef QUARN_PRIMES_H
 #define QUARN_PRIMES_H
 
 #include <cstddef>
 
 #include "arith.h"
+#include "odd_primes.h"
+#include "wheel.h"
 
 enum {
 	/* Most primes handed over at once. */
@@ -14,16 +20,29 @@ enum {
 };
 
 /*
- * Starts listing the primes up to m < 2^32 - 2^24.  One listing runs at a
- * time: starting another ends it.
+ * A listing: the sieving primes from 29 up to the square root of its last
+ * number, each at its next multiple, the segment sieved last and the
+ * batch handed out last.
  */
-void primes_begin(u32 m);
+struct listing {
+	sieving sp[ODD_PRIME_COUNT];
+	int nsp, first_crossed; /* those before first_crossed are presieved */
+	u32 top, last;          /* the bytes, and the last number */
+	u64 first;              /* the first number */
+	u32 seg_lo, seg_len, seg_read;
+	bool more, fresh;
+	unsigned char seg[SIEVE_BYTES + 8];
+	u32 batch[PRIME_BATCH + 8];
+};
+
+/* Starts a listing of the primes from first to last <= UINT32_MAX. */
+void listing_begin(listing *l, u64 first, u32 last);
 /*
  * The next batch of the listing, ascending, at most PRIME_BATCH primes at
  * *ps, valid until the next call; returns their count, 0 once all are
  * listed.
  */
-int primes_next(const u32 **ps);
+int listing_next(listing *l, const u32 **ps);
 
 /* An upper bound on the number of primes up to x >= 2: 1.25506 x / ln x. */
 size_t primes_below(double x);

@@ -184,6 +184,9 @@ unit_size(void)
 	return n;
 }
 
+/* The listing of the sieving primes. */
+static listing primes;
+
 /*
  * Maps the lists of the sieving primes, each as large as the square root
  * of stop may need, and lists them.
@@ -201,9 +204,9 @@ list_sieving(u64 stop, bool more)
 	shared_size = size;
 	tiers_begin(shared_area, more);
 	big_begin(shared_area + middle);
-	primes_begin(root);
+	listing_begin(&primes, 0, root);
 	const u32 *ps;
-	for (int n; (n = primes_next(&ps)) > 0;) {
+	for (int n; (n = listing_next(&primes, &ps)) > 0;) {
 		tiers_take(ps, n);
 		big_take(ps, n);
 	}

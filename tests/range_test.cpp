@@ -221,14 +221,16 @@ stop_at(void)
 	return ++looks >= stop_at_look;
 }
 
+static listing primes;
+
 /* Hands the primes up to root to the tiers. */
 static void
 take_sieving(u32 root)
 {
 	const uint32_t *ps;
 
-	primes_begin(root);
-	for (int n; (n = primes_next(&ps)) > 0;) {
+	listing_begin(&primes, 0, root);
+	for (int n; (n = listing_next(&primes, &ps)) > 0;) {
 		tiers_take(ps, n);
 		big_take(ps, n);
 	}
