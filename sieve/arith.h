@@ -29,15 +29,17 @@ min_u64(u64 a, u64 b)
 	return a < b ? a : b;
 }
 
-/* The largest integer whose square is at most n < 2^64. */
+/* The largest integer whose square is at most n; below 2^32, whose square would pass 2^64. */
 static inline u32
 isqrt(u64 n)
 {
 	u64 r = (u64)sqrt((double)n);
 
+	if (r > UINT32_MAX)
+		r = UINT32_MAX;
 	while (r * r > n)
 		r--;
-	while ((r + 1) * (r + 1) <= n)
+	while (r < UINT32_MAX && (r + 1) * (r + 1) <= n)
 		r++;
 	return (u32)r;
 }

@@ -87,8 +87,12 @@ find_group(const unsigned char *bits, u64 b, u32 len, const u32 *ps, big_hits *h
 	int32_t at[BIG_GROUP], j[BIG_GROUP], k[BIG_GROUP];
 	int c = h->n;
 
-	for (int i = 0; i < BIG_GROUP; i += 8)
-		find_eight(b, ps + i, at + i, j + i, k + i);
+	if (b + len <= HIGH_BYTES)
+		for (int i = 0; i < BIG_GROUP; i += 8)
+			find_eight(b, ps + i, at + i, j + i, k + i);
+	else
+		for (int i = 0; i < BIG_GROUP; i += 8)
+			find_eight_high(b, ps + i, at + i, j + i, k + i);
 	for (int i = 0; i < BIG_GROUP; i++) {
 		const bool hit = (u32)at[i] < len;
 		__builtin_prefetch(bits + (hit ? at[i] : 0), 1);
@@ -117,7 +121,7 @@ walk_hits(unsigned char *bits, u32 len, big_hits *h)
 static inline __attribute__((always_inline)) bool
 cross_big_body(unsigned char *bits, u64 b, u32 len, bool (*stopped)(void))
 {
-	const u64 start = 30 * b, end = 30 * (b + len);
+	const u64 start = 30 * b, last = byte_last(b + len - 1);
 	const long count = big_count;
 	u32 group[BIG_GROUP], p = BIG_FROM - 1;
 	big_hits h[2];
@@ -149,7 +153,7 @@ cross_big_body(unsigned char *bits, u64 b, u32 len, bool (*stopped)(void))
 	walk_hits(bits, len, &h[fill]);
 	for (; i < count; i++) {
 		p += 2 * big_gaps[i];
-		if ((u64)p * p >= end)
+		if ((u64)p * p > last)
 			break;
 		u64 round;
 		int k = first_round(p, start, &round);

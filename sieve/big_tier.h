@@ -1,6 +1,6 @@
 /*
- * The big tier of the range sieve: the sieving primes from BIG_FROM on,
- * where stop is 2^42 or more.  Most of them have no multiple in a unit;
+ * The big tier of the range sieve: the sieving primes from BIG_FROM below
+ * HUGE_FROM (huge_tier.h), where stop is 2^42 or more.  Most of them have no multiple in a unit;
  * those that do are gathered, and each crosses off its few multiples in
  * the whole unit.  They are kept as halved gaps, a byte each.
  */
@@ -13,7 +13,7 @@
 
 enum { BIG_FROM = 1 << 21 };
 
-/* The bytes of the list of the big tier's primes up to root. */
+/* The bytes of the list of the big tier's primes up to root < HUGE_FROM. */
 size_t big_bytes(u32 root);
 /* Starts a job's big tier with its list in area. */
 void big_begin(void *area);

@@ -2,8 +2,8 @@
  * Where a sieving prime's multiples start in a unit of the range sieve:
  * the first byte of the round of its first multiple there, and the wheel
  * index of the cofactor.  Found anew in every unit, so that the units do
- * not depend on one another: one prime at a time, or eight at once in
- * vector doubles.
+ * not depend on one another: one prime at a time in integers, or eight at
+ * once in vector doubles, corrected in 64-bit integers above 2^53.
  */
 #ifndef QUARN_MULTIPLES_H
 #define QUARN_MULTIPLES_H
@@ -15,17 +15,21 @@
 static inline int
 first_round(u32 p, u64 n, u64 *round)
 {
-	u64 m = ceil_div(n, p);
+	u64 m = n / p;
 
+	m += m * p != n;
 	if (m < p)
 		m = p;
 	*round = p * (m / 30);
 	return wheel_index(m);
 }
 
+/* Above this byte, a unit's numbers reach 2^53: doubles no longer hold them all. */
+static constexpr u64 HIGH_BYTES = (1ULL << 53) / 30;
+
 /*
  * For eight primes, each at most the square root of the unit's start n =
- * 30 b: the byte at[] of the first multiple in or past the unit, the
+ * 30 b < 2^53: the byte at[] of the first multiple in or past the unit, the
  * first byte j[] of its round and its wheel index k[].  The first
  * multiple p m >= n has m = ceil(n / p), from a double quotient off by at
  * most one and corrected in integers; the next m coprime to 30 is 30 t +
@@ -76,3 +80,54 @@ find_eight(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 }
 
 #endif
+
+typedef uint64_t v8du __attribute__((vector_size(64)));
+
+/*
+ * As find_eight(), for any unit's start n = 30 b < 2^64 and primes from
+ * 2^21 up to 2^32, in 64-bit integers where doubles are not exact: n as a
+ * double is off by at most 2^10, so the quotient by p is off by less than
+ * 1/2^11 besides its own rounding, and less than one in all.  The byte
+ * at[] of the first multiple lies below 7 p / 30 past b; its round's j[]
+ * lies at most p before b, and is kept only where p < 2^31.
+ */
+static inline __attribute__((always_inline)) void
+find_eight_high(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
+{
+	const u64 n = 30 * b;
+	const double third = 1.0 / 30;
+	v8su pu;
+
+	memcpy(&pu, ps, sizeof pu);
+	v8di pl = __builtin_convertvector(pu, v8di);
+	v8df p = __builtin_convertvector(pl, v8df);
+	v8di q = __builtin_convertvector((double)n / p, v8di);
+	v8di r = (v8di)(n - (v8du)(q * pl));
+	q = r < 0 ? q - 1 : q;
+	r = r < 0 ? r + pl : r;
+	q = r >= pl ? q + 1 : q;
+	r = r >= pl ? r - pl : r;
+	v8di m = q - (r != 0);
+	v8di t = __builtin_convertvector(__builtin_convertvector(m, v8df) * third, v8di);
+	v8di res = m - 30 * t;
+	t = res < 0 ? t - 1 : t;
+	res = res < 0 ? res + 30 : res;
+	t = res >= 30 ? t + 1 : t;
+	res = res >= 30 ? res - 30 : res;
+	v8di q30 = __builtin_convertvector(__builtin_convertvector(p * third, v8di), v8di);
+	v8di pr = pl - 30 * q30;
+	v8di c[7];
+	for (int i = 0; i < 7; i++)
+		c[i] = res > (int64_t)wheel[i];
+	v8si ki = -__builtin_convertvector(c[0] + c[1] + c[2] + c[3] + c[4] + c[5] + c[6], v8si);
+	v8di wk = 1 + (c[0] & 6) + (c[1] & 4) + (c[2] & 2) + (c[3] & 4) + (c[4] & 2) + (c[5] & 4) +
+	    (c[6] & 6);
+	v8di add = __builtin_convertvector(__builtin_convertvector(pr * wk, v8df) * third, v8di);
+	v8di jd = (v8di)((v8du)(pl * t) - b);
+	v8si ai = __builtin_convertvector(jd + q30 * wk + add, v8si);
+	v8si ji = __builtin_convertvector(jd, v8si);
+
+	memcpy(at, &ai, sizeof ai);
+	memcpy(j, &ji, sizeof ji);
+	memcpy(k, &ki, sizeof ki);
+}

@@ -47,7 +47,7 @@ listing_begin(listing *l, u64 first, u32 last)
 	l->first = first;
 	l->last = last;
 	l->top = last / 30 + 1; /* bytes up to that of last */
-	l->more = l->top - lo > MORE_SEGMENTS * SIEVE_BYTES;
+	l->more = l->top > lo + MORE_SEGMENTS * SIEVE_BYTES;
 	make_sieving(l, lo, l->more ? MORE_FROM : 29);
 	if (l->more)
 		make_more_patterns();

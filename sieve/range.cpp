@@ -14,6 +14,7 @@
 #include <sys/mman.h>
 
 #include "big_tier.h"
+#include "huge_tier.h"
 #include "order.h"
 #include "primes.h"
 #include "tiers.h"
@@ -28,6 +29,13 @@ enum {
 	 */
 	UNIT_BYTES = 1 << 22,
 	SHORT_UNIT_BYTES = 1 << 20,
+	/*
+	 * Where the huge tier takes part, each unit lists its primes, the
+	 * same work however long the unit: as few units as the threads
+	 * allow, from HUGE_UNIT_LEAST to HUGE_UNIT_MAX bytes, the first one
+	 * too.
+	 */
+	HUGE_UNIT_LEAST = 1 << 21,
 	LEAST_UNIT_BYTES = 1 << 15,
 	FIRST_UNIT_BYTES = 1 << 18,
 	/*
@@ -64,6 +72,7 @@ struct worker {
 	size_t olen;
 	u32 *offs;
 	sieving *places;
+	huge_work *huge;
 	size_t size;
 	u64 unit;
 	int id;
@@ -96,6 +105,8 @@ sieve_unit(worker *w, u64 b, u32 len)
 
 	presieve(bits, b, len);
 	if (big_any() && !cross_big(bits, b, len, order_stopped))
+		return false;
+	if (huge_any() && !cross_huge(bits, b, len, w->huge, order_stopped))
 		return false;
 	if (!cross_tiers(bits, b, len, w->places, order_stopped))
 		return false;
@@ -173,10 +184,15 @@ work(void *arg)
  * their units one after another without waiting.
  */
 static u32
-unit_size(void)
+unit_size(int threads)
 {
 	u32 n = LEAST_UNIT_BYTES;
 
+	if (huge_any()) {
+		const u64 share = (byte_count + (u64)threads - 1) / (u64)threads;
+		return (u32)cache_lines(min_u64(
+		    HUGE_UNIT_MAX, share < (u64)HUGE_UNIT_LEAST ? (u64)HUGE_UNIT_LEAST : share));
+	}
 	if (big_any())
 		return UNIT_BYTES;
 	while (n < SHORT_UNIT_BYTES && n < 8 * (u64)tiers_count())
@@ -189,14 +205,14 @@ static listing primes;
 
 /*
  * Maps the lists of the sieving primes, each as large as the square root
- * of stop may need, and lists them.
+ * of stop may need, and lists them, those of the huge tier aside.
  */
 static bool
 list_sieving(u64 stop, bool more)
 {
-	const u32 root = isqrt(stop);
-	const size_t middle = cache_lines(tiers_bytes(root)),
-		     size = cache_lines(middle + big_bytes(root));
+	const u32 root = isqrt(stop), kept = (u32)min_u64(root, HUGE_FROM - 1);
+	const size_t middle = cache_lines(tiers_bytes(kept)),
+		     size = cache_lines(middle + big_bytes(kept));
 
 	shared_area = nullptr;
 	if (size > 0 && (shared_area = static_cast<unsigned char *>(map(size))) == nullptr)
@@ -204,7 +220,8 @@ list_sieving(u64 stop, bool more)
 	shared_size = size;
 	tiers_begin(shared_area, more);
 	big_begin(shared_area + middle);
-	listing_begin(&primes, 0, root);
+	huge_begin(root);
+	listing_begin(&primes, 0, kept);
 	const u32 *ps;
 	for (int n; (n = listing_next(&primes, &ps)) > 0;) {
 		tiers_take(ps, n);
@@ -232,11 +249,23 @@ offs_bytes(void)
 	return cache_lines((PRIME_BATCH + 8) * sizeof(u32));
 }
 
+static size_t
+places_bytes(void)
+{
+	return cache_lines(tiers_places());
+}
+
+static size_t
+huge_bytes(void)
+{
+	return huge_any() ? cache_lines(sizeof(huge_work)) : 0;
+}
+
 /* The bytes a worker maps. */
 static size_t
 worker_bytes(void)
 {
-	return bits_bytes() + text_bytes() + offs_bytes() + cache_lines(tiers_places());
+	return bits_bytes() + text_bytes() + offs_bytes() + places_bytes() + huge_bytes();
 }
 
 /* Maps a worker's memory: its unit, its text, its offsets and its primes' places. */
@@ -255,6 +284,7 @@ map_worker(worker *w, int id)
 	w->out = reinterpret_cast<char *>(area + bits);
 	w->offs = reinterpret_cast<u32 *>(area + bits + out);
 	w->places = reinterpret_cast<sieving *>(area + bits + out + offs);
+	w->huge = reinterpret_cast<huge_work *>(area + bits + out + offs + places_bytes());
 	w->olen = 0;
 	return true;
 }
@@ -293,12 +323,12 @@ start_threads(void)
 	unmap_from(started);
 }
 
-/* Cuts the range into units and sizes the text buffers. */
+/* Cuts the range into units for up to `threads` threads and sizes the text buffers. */
 static void
-cut_units(void)
+cut_units(int threads)
 {
-	unit_bytes = (u32)min_u64(unit_size(), byte_count);
-	first_unit_bytes = (u32)min_u64(FIRST_UNIT_BYTES, unit_bytes);
+	unit_bytes = (u32)min_u64(unit_size(threads), byte_count);
+	first_unit_bytes = huge_any() ? unit_bytes : (u32)min_u64(FIRST_UNIT_BYTES, unit_bytes);
 	unit_count = 1 + (byte_count - first_unit_bytes + unit_bytes - 1) / unit_bytes;
 	out_bytes = (size_t)min_u64((u64)unit_bytes * 8 + 3, PRIME_BATCH) * line_max + CACHE_LINE;
 	if ((u64)unit_bytes * TEXT_PER_BYTE <= OUT_BYTES)
@@ -320,13 +350,14 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 	first_byte = start / 30;
 	byte_count = stop / 30 - first_byte + 1;
 	const bool more = byte_count > 2 * (u64)SIEVE_BYTES;
-	if (more)
-		make_more_patterns();
 	if (!list_sieving(stop, more)) {
 		errno = ENOMEM;
 		return RANGE_NO_MEMORY;
 	}
-	cut_units();
+	/* Made before any thread starts: the huge tier's listings use them too. */
+	if (more || huge_any())
+		make_more_patterns();
+	cut_units(threads < 1 ? 1 : threads);
 	/* The workers whose memory can be mapped, at least one. */
 	const u64 afford = shared_size < JOB_BYTES ? (JOB_BYTES - shared_size) / worker_bytes() : 0;
 	const int wanted = (int)min_u64(min_u64(threads < 1 ? 1 : threads, MAX_WORKERS),

@@ -1,12 +1,12 @@
-/* The primes of a range below 2^53, by a segmented sieve on several threads. */
+/* The primes of a range, by a segmented sieve on several threads. */
 #ifndef QUARN_RANGE_H
 #define QUARN_RANGE_H
 
 #include <cstddef>
 #include <cstdint>
 
-/* The largest end of a range: 2^53 - 1. */
-#define RANGE_MAX 9007199254740991ULL
+/* The largest end of a range: 2^64 - 1. */
+#define RANGE_MAX UINT64_MAX
 
 /*
  * Writes the text of the primes base + offs[i], i < n, at out; returns its

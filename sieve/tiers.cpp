@@ -96,15 +96,16 @@ squares_to(const u32 *ps, int count, u64 n)
 }
 
 /*
- * Starts the primes of ps whose square lies below the end of the len
- * bytes from byte b on at their first multiples there, eight at a time
- * those whose square lies at or below the start; returns how many.
+ * Starts the primes of ps whose square lies in or before the len bytes
+ * from byte b on at their first multiples there, eight at a time those
+ * whose square lies at or below the start, where the unit lies below
+ * 2^53; returns how many.
  */
 static inline __attribute__((always_inline)) int
 start_tier_body(sieving *s, const u32 *ps, int count, u64 b, u32 len)
 {
-	const int before = squares_to(ps, count, 30 * b),
-		  n = squares_to(ps, count, 30 * (b + len) - 1);
+	const int n = squares_to(ps, count, byte_last(b + len - 1));
+	const int before = b + len <= HIGH_BYTES ? squares_to(ps, count, 30 * b) : 0;
 	int32_t at[8], j[8], k[8];
 	int i = 0;
 

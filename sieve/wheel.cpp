@@ -234,11 +234,14 @@ presieve(unsigned char *seg, u64 lo, u32 len)
 		seg[0] = (unsigned char)((seg[0] & ~1u) | FIRST_BYTE_PRIMES);
 }
 
+/* Compared as offsets from 30 b, which lo and hi do not lie below: 30 b + 29 may pass 2^64. */
 void
 clip_byte(unsigned char *byte, u64 b, u64 lo, u64 hi)
 {
+	const u64 base = 30 * b;
+
 	for (int k = 0; k < 8; k++)
-		if (30 * b + wheel[k] < lo || 30 * b + wheel[k] > hi)
+		if ((lo > base && wheel[k] < lo - base) || wheel[k] > hi - base)
 			*byte &= (unsigned char)~(1 << k);
 }
 

@@ -74,12 +74,19 @@ wheel_index(u64 n)
 	return next_index[n % 30];
 }
 
+/* The last number of byte b, or 2^64 - 1 where that is less. */
+static constexpr inline u64
+byte_last(u64 b)
+{
+	return b >= UINT64_MAX / 30 ? UINT64_MAX : 30 * b + 29;
+}
+
 /*
  * Fills seg with the numbers free of 7 ... 23 from byte lo on; byte 0
  * keeps the primes 7 ... 23 themselves and loses 1.
  */
 void presieve(unsigned char *seg, u64 lo, u32 len);
-/* Clears the bits of *byte, byte b of the sieve, for numbers outside lo ... hi. */
+/* Clears the bits of *byte, byte b of the sieve, for numbers outside lo ... hi, hi >= 30 b. */
 void clip_byte(unsigned char *byte, u64 b, u64 lo, u64 hi);
 
 /* The first prime that presieve_more() leaves to be crossed off. */
