@@ -1,6 +1,5 @@
 /* quarn-primes: print the primes in a range, one per line. */
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,15 +10,19 @@
 #include "cpus.h"
 #include "range.h"
 #include "tool.h"
+#include "whole.h"
 
 const char prog_name[] = "quarn-primes";
 const char usage_text[] = "Usage: %s [start] stop\n       %s start-stop\n\n"
 			  "Display the primes from start (default 0) to stop, one per line.\n"
-			  "Works on integers up to 9007199254740991 (2^53 - 1).\n";
+			  "Works on integers up to 18446744073709551615 (2^64 - 1).\n";
 static const int pipe_size = 1 << 20;
 
-/* The longest line, with the scratch past it: 16 digits and a newline. */
-enum { LINE_LEN = 17 };
+/*
+ * The longest line, with the scratch past it: 16 bytes of leading digits
+ * are copied, and a number has up to 20 digits and a newline.
+ */
+enum { SHORT_LINE_LEN = 17, LINE_LEN = 21 };
 
 static bool
 write_text(const char *p, size_t n)
@@ -107,40 +110,53 @@ put_primes(char *p, u64 base, const u32 *offs, int n)
 	return p;
 }
 
+/* An argument: its value, and what read_whole() made of its text. */
+struct arg {
+	u64 value;
+	int status;
+};
+
+static const char *
+read_arg(const char *s, void *a)
+{
+	return read_whole(s, &static_cast<arg *>(a)->value, &static_cast<arg *>(a)->status);
+}
+
 /* The value of an argument, which must be a whole number up to RANGE_MAX. */
 static u64
-whole(double x)
+whole(const arg *a)
 {
-	if (x > (double)RANGE_MAX) {
+	if (a->status == WHOLE_TOO_LARGE) {
 		(void)fprintf(stderr, "%s: Number is too large.\n", prog_name);
 		exit(1);
 	}
-	if (!(x >= 0) || fmod(x, 1.0) != 0) {
+	if (a->status != WHOLE_OK) {
 		(void)fprintf(stderr, "%s: Number must be a non-negative integer.\n", prog_name);
 		exit(1);
 	}
-	return (u64)x;
+	return a->value;
 }
 
 int
 main(int argc, char *argv[])
 {
-	double start = 0, stop = 0;
+	arg start = {0, WHOLE_OK}, stop;
 
 	if (argc < 2 || argc > 3)
 		usage();
-	if (range_args(argc, argv, read_double, &start, &stop) == 1) {
+	if (range_args(argc, argv, read_arg, &start, &stop) == 1) {
 		stop = start;
-		start = 0;
+		start = {0, WHOLE_OK};
 	}
-	const u64 first = whole(start), last = whole(stop);
+	const u64 first = whole(&start), last = whole(&stop);
 #ifdef F_SETPIPE_SZ
 	/* A larger pipe lets the reader take more at each wake-up. */
 	(void)fcntl(1, F_SETPIPE_SZ, pipe_size);
 #endif
 	/* Reading the CPU quota takes longer than a short job. */
 	const int threads = range_several_units(first, last) ? count_cpus("") : 1;
-	switch (range_primes(first, last, threads, put_primes, LINE_LEN, write_text)) {
+	const int line = last < 10000000000000000ULL ? SHORT_LINE_LEN : LINE_LEN;
+	switch (range_primes(first, last, threads, put_primes, line, write_text)) {
 	case RANGE_NO_MEMORY:
 		(void)fprintf(stderr, "%s: %s\n", prog_name, strerror(errno));
 		return 1;

@@ -7,7 +7,7 @@ USAGE="Usage: quarn-primes [start] stop
        quarn-primes start-stop
 
 Display the primes from start (default 0) to stop, one per line.
-Works on integers up to 9007199254740991 (2^53 - 1)."
+Works on integers up to 18446744073709551615 (2^64 - 1)."
 NOT_WHOLE="quarn-primes: Number must be a non-negative integer."
 TOO_LARGE="quarn-primes: Number is too large."
 
@@ -55,11 +55,31 @@ run_primes() {
 	run_primes 1 "" "$NOT_WHOLE" nan
 	run_primes 1 "" "$NOT_WHOLE" 10 -inf
 	run_primes 1 "" "$NOT_WHOLE" 2.5-10
-	run_primes 1 "" "$TOO_LARGE" 9007199254740992
+	run_primes 1 "" "$NOT_WHOLE" 18446744073709551614.5
+	run_primes 1 "" "$TOO_LARGE" 18446744073709551616
 	run_primes 1 "" "$TOO_LARGE" 1e999
-	run_primes 1 "" "$TOO_LARGE" 0-9007199254740993
-	run_primes 1 "" "$TOO_LARGE" 9007199254740992 1
+	run_primes 1 "" "$TOO_LARGE" 0-18446744073709551617
+	run_primes 1 "" "$TOO_LARGE" 18446744073709551616 1
+	run_primes 1 "" "$TOO_LARGE" 0x1p64
+	run_primes 1 "" "$TOO_LARGE" 18446744073709551615.5
+	# The start is judged first.
+	run_primes 1 "" "$NOT_WHOLE" 1.5 18446744073709551616
+	run_primes 1 "" "$TOO_LARGE" 18446744073709551616 1.5
+}
+
+@test "numbers are read exactly up to 2^64 - 1, in each form" {
+	# The last primes below 2^53 and below 2^64; 2^53 + 1, which a double
+	# does not hold; 10^19 and 2^64 - 59 in other forms.
 	run_primes 0 "9007199254740881" "" 9007199254740880 9007199254740991
+	run_primes 0 "18446744073709551557" "" 18446744073709551500-18446744073709551615
+	run_primes 0 "18446744073709551557" "" 18446744073709551557 18446744073709551557
+	run_primes 0 "" "" 18446744073709551558 18446744073709551615
+	run_primes 0 "" "" 9007199254740993 9007199254740993
+	run_primes 0 "9007199254740997" "" 9007199254740993-9007199254740997
+	run_primes 0 $'10000000000000000051\n10000000000000000087' "" 1e19 1.0000000000000000087e19
+	run_primes 0 "18446744073709551557" "" 0xffffffffffffffc5 0xffffffffffffffc5
+	run_primes 0 $'13\n17' "" +12 0x11
+	run_primes 0 "" "" 18446744073709551615 0
 }
 
 @test "the three forms of a range, and a start above the stop" {
@@ -82,9 +102,14 @@ run_primes() {
 
 @test "lines as an independent lister prints them, across digit and text boundaries" {
 	command -v primesieve >/dev/null || skip "primesieve not installed"
+	# Across 2^53, 2^63 and 10^19; around the square of the largest prime
+	# below 2^32; the last numbers below 2^64.
 	for range in "0 200000" "99990000 100010000" "999999000 1000001000" \
 		"1234599999000 1234600001000" "999999999990000 1000000000010000" \
-		"9007199254700000 9007199254740991" "0 30000000"; do
+		"9007199254700000 9007199254740991" "0 30000000" \
+		"9007199253740992 9007199255740992" "9223372036853775808 9223372036855775808" \
+		"9999999999999000000 10000000000001000000" \
+		"18446744030758878681 18446744030760878681" "18446744073699551615 18446744073709551615"; do
 		"$PRIMES" $range >out
 		primesieve $range -p >want
 		cmp out want || { echo "quarn-primes $range differs"; return 1; }
@@ -94,7 +119,8 @@ run_primes() {
 @test "one CPU and every CPU give the same bytes" {
 	command -v taskset >/dev/null || skip "taskset not installed"
 	[ -z "${EMULATED:-}" ] || skip "the emulator's CPUs are the host's"
-	for range in "0 30000000" "9007199000000000 9007199254740991"; do
+	for range in "0 30000000" "9007199000000000 9007199254740991" \
+		"18446744073509551615 18446744073709551615"; do
 		"$PRIMES" $range >all
 		taskset -c 0 "$PRIMES" $range >one
 		cmp all one || { echo "quarn-primes $range differs on one CPU"; return 1; }
@@ -103,7 +129,8 @@ run_primes() {
 
 @test "one CPU reported starts no thread; more give the same bytes" {
 	needs_shim
-	for range in "0 30000000" "9007199000000000 9007199254740991"; do
+	for range in "0 30000000" "9007199000000000 9007199254740991" \
+		"18446744073609551615 18446744073709551615"; do
 		THREADS_STARTED=$PWD/threads with_cpus 1 "$PRIMES" $range >one
 		[ "$(cat threads)" = 0 ] || { echo "quarn-primes $range: threads on one CPU"; return 1; }
 		for n in 3 64 128; do
@@ -111,6 +138,10 @@ run_primes() {
 			cmp one many || { echo "quarn-primes $range differs on $n CPUs"; return 1; }
 			[ "$(cat threads)" -gt 0 ]
 		done
+		# Threads that cannot be started are done without.
+		THREADS_STARTED=$PWD/threads FAIL_THREADS=1 with_cpus 64 "$PRIMES" $range >many
+		cmp one many || { echo "quarn-primes $range differs without threads"; return 1; }
+		[ "$(cat threads)" = 0 ]
 	done
 }
 
@@ -118,6 +149,11 @@ run_primes() {
 	needs_shim
 	range="1000000000000000 1000008000000000"
 	if [ -w /dev/full ]; then
+		got=0
+		with_cpus 64 "$PRIMES" 18446744073509551615 18446744073709551615 >/dev/full 2>err ||
+			got=$?
+		[ "$got" = 1 ]
+		[ "$(cat err)" = "quarn-primes: write error: No space left on device" ]
 		got=0
 		with_cpus 64 "$PRIMES" $range >/dev/full 2>err || got=$?
 		[ "$got" = 1 ]
@@ -179,11 +215,13 @@ quota_run() {
 		limit=$((limit + 256))
 		[ $limit -le 65536 ] || skip "runs under no limit below 64 MB (a sanitizer build?)"
 	done
-	# Near 2^53 the job needs some 20 MB more.
-	got=0
-	(ulimit -v $((limit + 2048)); "$PRIMES" 9007199000000000 9007199254740991 >out 2>err) || got=$?
-	outcome "quarn-primes under ulimit -v $((limit + 2048))" "$got" 1 "" \
-		"quarn-primes: Cannot allocate memory"
+	# Near 2^53 and 2^64 the job needs some 20 MB more.
+	for range in "9007199000000000 9007199254740991" "18446744073509551615 18446744073709551615"; do
+		got=0
+		(ulimit -v $((limit + 2048)); "$PRIMES" $range >out 2>err) || got=$?
+		outcome "quarn-primes $range under ulimit -v $((limit + 2048))" "$got" 1 "" \
+			"quarn-primes: Cannot allocate memory"
+	done
 }
 
 @test "pieces listed apart with GNU parallel join into the whole" {
@@ -211,11 +249,15 @@ quota_run() {
 	[ "$count" = 3424506 ]
 }
 
-@test "a closed pipe ends the largest range at once" {
+@test "a closed pipe ends the largest ranges at once" {
 	# Ended by the signal (128 + 13), not by the time limit (124).
-	status=$(timeout 20 "$PRIMES" 9007199254740991 | head -n 3 >out; echo "${PIPESTATUS[0]}")
+	status=$(timeout 20 "$PRIMES" 18446744073709551615 | head -n 3 >out; echo "${PIPESTATUS[0]}")
 	[ "$status" = 141 ]
 	[ "$(cat out)" = $'2\n3\n5' ]
+	status=$(timeout 60 "$PRIMES" 18446744073609551615 18446744073709551615 | head -n 1 >out;
+		echo "${PIPESTATUS[0]}")
+	[ "$status" = 141 ]
+	[ "$(cat out)" = 18446744073609551621 ]
 }
 
 @test "a failed write is reported and exits 1" {

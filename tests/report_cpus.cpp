@@ -2,8 +2,10 @@
  * Preload shim: sched_getaffinity() reports the first REPORTED_CPUS CPUs,
  * as many as the set holds, whatever the process may really run on.
  * Where THREADS_STARTED names a file, the number of threads that
- * pthread_create() started is written there as the process exits.
+ * pthread_create() started is written there as the process exits.  With
+ * FAIL_THREADS set, pthread_create() fails with EAGAIN.
  */
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +40,8 @@ pthread_create(pthread_t *thread, const pthread_attr_t *attr, void *(*run)(void 
 	if (next == nullptr)
 		next = (int (*)(pthread_t *, const pthread_attr_t *, void *(*)(void *),
 		    void *))dlsym(RTLD_NEXT, "pthread_create");
+	if (getenv("FAIL_THREADS") != nullptr)
+		return EAGAIN;
 	const int err = next(thread, attr, run, arg);
 	if (err == 0)
 		__atomic_add_fetch(&started, 1, __ATOMIC_RELAXED);
