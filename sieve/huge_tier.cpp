@@ -27,12 +27,12 @@ huge_any(void)
 	return huge_root >= HUGE_FROM;
 }
 
-/* Adds the multiple of p at byte at, wheel index k, to the batch, and fetches its byte. */
+/* Adds the multiple x past the unit's start, at byte at, to the batch, and fetches its byte. */
 static inline int
-gather(unsigned char *bits, u32 *at_of, unsigned char *mask_of, int c, u32 p, u32 at, int k)
+gather(unsigned char *bits, u32 *at_of, unsigned char *mask_of, int c, u64 x, u64 at)
 {
-	at_of[c] = at;
-	mask_of[c] = wheel_steps.steps[wheel_index(p)].mask[k];
+	at_of[c] = (u32)at;
+	mask_of[c] = (unsigned char)~(1 << next_index[x - 30 * at]);
 	__builtin_prefetch(bits + at, 1);
 	return c + 1;
 }
@@ -46,7 +46,6 @@ static inline __attribute__((always_inline)) int
 gather_batch(unsigned char *bits, u64 b, u32 len, const u32 *ps, int n, u32 below, u32 *at_of,
     unsigned char *mask_of)
 {
-	int32_t at[8], j[8], k[8];
 	u32 tail[8];
 	int c = 0, m = n;
 
@@ -60,28 +59,26 @@ gather_batch(unsigned char *bits, u64 b, u32 len, const u32 *ps, int n, u32 belo
 				tail[lane] = ps[i + (lane < lanes ? lane : lanes - 1)];
 			g = tail;
 		}
-		find_eight_high(b, g, at, j, k);
-		v8su a;
+		v8di at, x;
+		first_bytes_high(b, g, &at, &x);
+		v8si in = __builtin_convertvector(at < (int64_t)len, v8si);
 		u64 any[4];
-		memcpy(&a, at, sizeof a);
-		v8su hit = a < len;
-		memcpy(any, &hit, sizeof any);
+		memcpy(any, &in, sizeof any);
 		if ((any[0] | any[1] | any[2] | any[3]) == 0)
 			continue;
 		for (int lane = 0; lane < lanes; lane++)
-			if (hit[lane] != 0)
-				c = gather(
-				    bits, at_of, mask_of, c, g[lane], (u32)at[lane], k[lane]);
+			if (in[lane] != 0)
+				c = gather(bits, at_of, mask_of, c, (u64)x[lane], (u64)at[lane]);
 	}
 	/* Primes whose square lies in the unit: their multiples from p^2 on. */
 	for (int i = m; i < n; i++) {
 		const u32 p = ps[i];
 		u64 round;
-		const int kk = first_round(p, 30 * b, &round);
-		const int64_t a = (int64_t)(round - b) +
-		    (int64_t)((p / 30) * wheel[kk] + wheel_steps.steps[wheel_index(p)].add[kk]);
-		if (a < len)
-			c = gather(bits, at_of, mask_of, c, p, (u32)a, kk);
+		const int k = first_round(p, 30 * b, &round);
+		/* Exact modulo 2^64, where p m may pass it and the distance does not. */
+		const u64 x = 30 * (round - b) + (u64)p * wheel[k];
+		if (x / 30 < len)
+			c = gather(bits, at_of, mask_of, c, x, x / 30);
 	}
 	return c;
 }

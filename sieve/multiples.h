@@ -131,3 +131,40 @@ find_eight_high(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 	memcpy(j, &ji, sizeof ji);
 	memcpy(k, &ki, sizeof ki);
 }
+
+/*
+ * For eight primes from 2^21 up to 2^32 and a unit's start n = 30 b below
+ * 2^64: where the first multiple p m >= n with m coprime to 30 lies, as
+ * the byte at[] past b, and its distance x[] from n, whose residue mod 30
+ * tells its bit.  With m0 = ceil(n / p) and e = p m0 - n < p, the next m
+ * coprime to 30 is m0 + d, d the distance of m0 mod 30 to the next residue
+ * coprime to 30 (at most 6), so x = e + d p, below 2^35, and at = x / 30.
+ */
+static inline __attribute__((always_inline)) void
+first_bytes_high(u64 b, const u32 *ps, v8di *at, v8di *x)
+{
+	/* d for each residue: its distance to the next residue coprime to 30, in two halves. */
+	static const v8di gap_lo = {1, 0, 5, 4, 3, 2, 1, 0}, gap_mid = {3, 2, 1, 0, 1, 0, 3, 2},
+			  gap_hi = {1, 0, 1, 0, 3, 2, 1, 0}, gap_top = {5, 4, 3, 2, 1, 0, 0, 0};
+	const u64 n = 30 * b;
+	const double third = 1.0 / 30;
+	v8su pu;
+
+	memcpy(&pu, ps, sizeof pu);
+	v8di p = __builtin_convertvector(pu, v8di);
+	v8di q = __builtin_convertvector((double)n / __builtin_convertvector(p, v8df), v8di);
+	v8di r = (v8di)(n - (v8du)(q * p));
+	q = r < 0 ? q - 1 : q;
+	r = r < 0 ? r + p : r;
+	q = r >= p ? q + 1 : q;
+	r = r >= p ? r - p : r;
+	v8di e = r != 0 ? p - r : 0;
+	v8di m = r != 0 ? q + 1 : q;
+	v8di t = __builtin_convertvector(__builtin_convertvector(m, v8df) * third, v8di);
+	v8di res = m - 30 * t;
+	res = res >= 30 ? res - 30 : res;
+	v8di d = __builtin_shuffle(gap_lo, gap_mid, res & 15);
+	d = res >= 16 ? __builtin_shuffle(gap_hi, gap_top, res & 15) : d;
+	*x = e + d * p;
+	*at = __builtin_convertvector(__builtin_convertvector(*x, v8df) * third, v8di);
+}

@@ -1,7 +1,7 @@
 /*
- * A listing sieves a segment of 32 KiB of the numbers coprime to 30 at a
- * time: presieved, crossed off by the primes from 29 up to the root of its
- * last number, and read off into batches as the caller asks for them.
+ * A listing sieves a segment of the numbers coprime to 30 at a time: presieved, crossed off by the
+ * primes from 29 up to the root of its last number, and read off into batches as the caller asks
+ * for them.
  */
 #include "primes.h"
 
@@ -47,6 +47,7 @@ listing_begin(listing *l, u64 first, u32 last)
 	l->first = first;
 	l->last = last;
 	l->top = last / 30 + 1; /* bytes up to that of last */
+	l->seg_bytes = last >= first + LONG_LISTING ? (u32)LIST_BYTES : (u32)SIEVE_BYTES;
 	l->more = l->top > lo + MORE_SEGMENTS * SIEVE_BYTES;
 	make_sieving(l, lo, l->more ? MORE_FROM : 29);
 	if (l->more)
@@ -64,7 +65,7 @@ sieve_segment(listing *l)
 
 	if (lo >= l->top)
 		return false;
-	const u32 len = (u32)min_u64(l->top - lo, SIEVE_BYTES);
+	const u32 len = (u32)min_u64(l->top - lo, l->seg_bytes);
 	l->seg_lo = lo;
 	l->seg_len = len;
 	l->seg_read = 0;

@@ -17,6 +17,13 @@ enum {
 	PRIME_BATCH = 4096,
 	/* Sieve bytes read off at a time: at most PRIME_BATCH primes. */
 	READ_BYTES = PRIME_BATCH / 8,
+	/*
+	 * The segment of a listing of 2^28 numbers or more: in the L2 cache,
+	 * where the sieving primes up to 2^16 cross off fewer times a prime
+	 * than in segments of SIEVE_BYTES, which serve shorter listings.
+	 */
+	LIST_BYTES = 1 << 18,
+	LONG_LISTING = 1 << 28,
 };
 
 /*
@@ -29,9 +36,9 @@ struct listing {
 	int nsp, first_crossed; /* those before first_crossed are presieved */
 	u32 top, last;          /* the bytes, and the last number */
 	u64 first;              /* the first number */
-	u32 seg_lo, seg_len, seg_read;
+	u32 seg_bytes, seg_lo, seg_len, seg_read;
 	bool more, fresh;
-	unsigned char seg[SIEVE_BYTES + 8];
+	unsigned char seg[LIST_BYTES + 8];
 	u32 batch[PRIME_BATCH + 8];
 };
 

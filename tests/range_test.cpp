@@ -140,11 +140,13 @@ TEST(Range, UnitsHandedToThreadsInTurn)
 {
 	/*
 	 * Fewer units than threads; a last unit of one byte, after units of
-	 * each size; the first large prime joining; the top below 2^53.
+	 * each size; the first large prime joining; the last numbers below
+	 * 2^53.
 	 */
 	static const uint64_t ranges[][2] = {{0, 1000}, {0, first - 1}, {0, first + 29},
 	    {1000000000, 1000000000 + first + 2 * unit},
-	    {4398117814561 - first, 4398117814561 + first}, {RANGE_MAX - first - 60, RANGE_MAX}};
+	    {4398117814561 - first, 4398117814561 + first},
+	    {9007199254740991 - first - 60, 9007199254740991}};
 	for (int threads : {1, 2, 3, 4, 9, 64})
 		expect_agree(ranges, sizeof ranges / sizeof ranges[0], threads);
 }
@@ -164,6 +166,32 @@ TEST(Range, LongRangesOnTheirTails)
 	EXPECT_EQ(
 	    differences(from, from + first + 2 * large_unit, 3, from + first + large_unit - seg),
 	    "");
+}
+
+TEST(Range, AboveTwoTo53)
+{
+	/*
+	 * Across 2^53, where first multiples are no longer found in doubles
+	 * alone; the first square of the huge tier's primes, 134217757^2;
+	 * across 2^63; around the square of the largest prime below 2^32; the
+	 * last numbers below 2^64, whose last byte reaches past it.  Each job
+	 * whose root passes 2^27 lists the huge tier's primes: the ranges are
+	 * few.
+	 */
+	static const uint64_t ranges[][2] = {{9007199254740991 - 2 * seg, 9007199254740991 + seg},
+	    {18014406294110000, 18014406294112000}, {18014406294111049, 18014406294111049},
+	    {9223372036854775808ULL - 1000, 9223372036854775808ULL + 1000},
+	    {18446744030759878681ULL - 1000, 18446744030759878681ULL + 1000},
+	    {RANGE_MAX - 1000, RANGE_MAX}};
+	expect_agree(ranges, sizeof ranges / sizeof ranges[0], 1);
+}
+
+TEST(Range, HugeTierUnitsOnThreads)
+{
+	/* Near 2^64: one unit on one thread; two units, the last short, on 64. */
+	const uint64_t from = RANGE_MAX - 130000000;
+	for (int threads : {1, 64})
+		EXPECT_EQ(differences(from, RANGE_MAX, threads), "") << threads << " threads";
 }
 
 static int fail_after, puts_after_failure;
