@@ -13,7 +13,7 @@ record=${RECORD:-doc/performance.md}
 marker='<!-- Written by hand from here on: bench/run.sh keeps this part as it is. -->'
 tmp=$(mktemp -d)
 md=$tmp/record
-table= ours_as= theirs_as=
+table='' ours_as='' theirs_as=''
 busy=
 trap 'rm -rf "$tmp"; [ -z "$busy" ] || kill "$busy"' EXIT
 
@@ -99,7 +99,7 @@ side_by_side() {
 	printf '  %-52s %9.4f s\n  %-52s %9.4f s\n' "$ours" "$a" "$theirs" "$b"
 	printf '  ratio %.3f (goal <= %s)\n\n' "$ratio" "$goal"
 	row pair "| ${ours_as:-$(code "$ours")} | $(secs "$a") | ${theirs_as:-$(code "$theirs")} | $(secs "$b") | $(printf %.3f "$ratio") | $(goal "$goal") |"
-	ours_as= theirs_as=
+	ours_as='' theirs_as=''
 }
 
 # seq_factor A B: the general-purpose factorer on the numbers A ... B.
