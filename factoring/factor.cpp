@@ -1,3 +1,8 @@
+/*
+ * The kernel: one number at a time by trial division, by 2, 3, 5 and 7 and
+ * then by the wheel of 210, a revolution of 48 candidates screened at once
+ * as quotients in vector doubles.
+ */
 #include "factor.h"
 
 #include <cassert>

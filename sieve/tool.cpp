@@ -1,3 +1,4 @@
+/* The two tools' usage text, their I/O errors, and their one number or range. */
 #include "tool.h"
 
 #include <cerrno>

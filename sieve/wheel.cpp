@@ -1,3 +1,8 @@
+/*
+ * The sieves' bytes of 30 numbers: patterns that presieve them, crossing
+ * off a sieving prime's multiples a round at a time, clipping a range's
+ * ends, and reading the primes off.
+ */
 #include "wheel.h"
 
 #include <cassert>

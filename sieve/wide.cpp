@@ -1,3 +1,4 @@
+/* The widest vector variant the CPU runs, as glibc's loader recorded its features. */
 #include "wide.h"
 
 #ifdef QUARN_WIDE_VARIANTS
