@@ -7,7 +7,11 @@
  */
 #include "huge_tier.h"
 
+#include <cstring>
+#include <pthread.h>
+
 #include "multiples.h"
+#include "order.h"
 #include "wide.h"
 
 /* Batches of the listing between looks at whether to stop: about a millisecond. */
@@ -15,10 +19,28 @@ enum { HUGE_LOOK = 64 };
 
 static u32 huge_root;
 
+/*
+ * The team: the worker, member 0, and its helpers, each with its bits and
+ * its work; the unit they share; a barrier that counts the members who
+ * came to it, with the round it is in.
+ */
+static int team_size;
+static unsigned char *team_bits[MAX_WORKERS];
+static huge_work *team_work[MAX_WORKERS];
+static bool (*team_stopped)(void);
+static u64 team_b;
+static u32 team_len;
+static bool team_over;
+static pthread_mutex_t team_lock = PTHREAD_MUTEX_INITIALIZER;
+static pthread_cond_t team_cond = PTHREAD_COND_INITIALIZER;
+static int arrived, team_round;
+
 void
 huge_begin(u32 root)
 {
 	huge_root = root;
+	team_size = 0;
+	team_over = false;
 }
 
 bool
@@ -90,20 +112,27 @@ cross_gathered(unsigned char *bits, const u32 *at_of, const unsigned char *mask_
 		bits[at_of[i]] &= mask_of[i];
 }
 
+/*
+ * Crosses off slice i of n of the tier's primes whose square lies below
+ * the unit's end.
+ */
 static inline __attribute__((always_inline)) bool
-cross_huge_body(unsigned char *bits, u64 b, u32 len, huge_work *w, bool (*stopped)(void))
+cross_slice_body(
+    unsigned char *bits, u64 b, u32 len, huge_work *w, int i, int n, bool (*stopped)(void))
 {
 	const u32 top = (u32)min_u64(huge_root, isqrt(byte_last(b + len - 1)));
-	const u32 below = isqrt(30 * b);
+	const u32 below = isqrt(30 * b), span = top < HUGE_FROM ? 0 : top - HUGE_FROM + 1;
+	const u32 first = HUGE_FROM + (u32)((u64)span * i / n),
+		  last = HUGE_FROM - 1 + (u32)((u64)span * (i + 1) / n);
 	const u32 *ps;
-	int n, fill = 0, gathered[2] = {0, 0};
+	int fill = 0, gathered[2] = {0, 0};
 
-	if (top < HUGE_FROM)
+	if (first > last)
 		return true;
-	listing_begin(&w->list, HUGE_FROM, top);
-	for (long batches = 1; (n = listing_next(&w->list, &ps)) > 0; batches++) {
+	listing_begin(&w->list, first, last);
+	for (long batches = 1, k; (k = listing_next(&w->list, &ps)) > 0; batches++) {
 		gathered[fill] =
-		    gather_batch(bits, b, len, ps, n, below, w->at[fill], w->mask[fill]);
+		    gather_batch(bits, b, len, ps, (int)k, below, w->at[fill], w->mask[fill]);
 		fill ^= 1;
 		cross_gathered(bits, w->at[fill], w->mask[fill], gathered[fill]);
 		gathered[fill] = 0;
@@ -114,6 +143,95 @@ cross_huge_body(unsigned char *bits, u64 b, u32 len, huge_work *w, bool (*stoppe
 	return true;
 }
 
-WIDE_VARIANTS(, bool, cross_huge,
-    (unsigned char *bits, u64 b, u32 len, huge_work *w, bool (*stopped)(void)),
-    (bits, b, len, w, stopped))
+WIDE_VARIANTS(static, bool, cross_slice,
+    (unsigned char *bits, u64 b, u32 len, huge_work *w, int i, int n, bool (*stopped)(void)),
+    (bits, b, len, w, i, n, stopped))
+
+/* Waits until every member of the team has come. */
+static void
+team_wait(void)
+{
+	pthread_mutex_lock(&team_lock);
+	const int round = team_round;
+	if (++arrived == team_size) {
+		arrived = 0;
+		team_round++;
+		pthread_cond_broadcast(&team_cond);
+	} else {
+		while (round == team_round)
+			pthread_cond_wait(&team_cond, &team_lock);
+	}
+	pthread_mutex_unlock(&team_lock);
+}
+
+void
+huge_helper(int i, unsigned char *bits, huge_work *w, bool (*stopped)(void))
+{
+	team_bits[i] = bits;
+	team_work[i] = w;
+	team_stopped = stopped;
+}
+
+/* Helpers that come to the barrier before the team's size is set wait for it. */
+void
+huge_team(int n)
+{
+	pthread_mutex_lock(&team_lock);
+	team_size = n;
+	pthread_mutex_unlock(&team_lock);
+}
+
+void *
+huge_help(void *arg)
+{
+	const int i = (int)(intptr_t)arg;
+
+	for (;;) {
+		team_wait();
+		if (team_over)
+			return nullptr;
+		memset(team_bits[i], 0xff, team_len);
+		(void)cross_slice(
+		    team_bits[i], team_b, team_len, team_work[i], i, team_size, team_stopped);
+		team_wait();
+	}
+}
+
+void
+huge_start(u64 b, u32 len)
+{
+	team_b = b;
+	team_len = len;
+	if (team_size > 1)
+		team_wait();
+}
+
+bool
+cross_huge(unsigned char *bits, huge_work *w, bool (*stopped)(void))
+{
+	typedef unsigned char v64qu __attribute__((vector_size(64)));
+	const int n = team_size > 1 ? team_size : 1;
+	const bool ok = cross_slice(bits, team_b, team_len, w, 0, n, stopped);
+
+	if (n == 1)
+		return ok;
+	team_wait();
+	for (int i = 1; i < n; i++)
+		for (u32 k = 0; k < team_len; k += 64) {
+			v64qu a, h;
+			memcpy(&a, bits + k, sizeof a);
+			memcpy(&h, team_bits[i] + k, sizeof h);
+			a &= h;
+			memcpy(bits + k, &a, sizeof a);
+		}
+	return ok && !stopped();
+}
+
+void
+huge_dismiss(void)
+{
+	if (team_size > 1) {
+		team_over = true;
+		team_wait();
+	}
+}

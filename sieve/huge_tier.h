@@ -1,9 +1,15 @@
 /*
  * The huge tier of the range sieve: the sieving primes from HUGE_FROM on,
  * where stop is 2^54 or more.  Below 2^32 there are some 200 million of
- * them, too many to keep, so each unit lists them anew, in a listing of
- * its worker's.  Each has at most one multiple in a unit, found eight
- * primes at a time and crossed off where it lies in the unit.
+ * them, too many to keep, so each unit lists them anew.  Each has at most
+ * one multiple in a unit, found eight primes at a time and crossed off
+ * where it lies in the unit.
+ *
+ * The listing costs the same however long the unit, so the job's units
+ * are sieved one at a time, as long as they may be, and the primes are
+ * shared out: the unit's worker crosses off a slice of them, and each
+ * helper thread of the team another, into bits of its own, which the
+ * worker ANDs into the unit's.
  */
 #ifndef QUARN_HUGE_TIER_H
 #define QUARN_HUGE_TIER_H
@@ -39,10 +45,24 @@ void huge_begin(u32 root);
 /* Whether the job has primes in the huge tier. */
 bool huge_any(void);
 /*
- * Crosses the multiples of the huge tier's primes off the unit of len <=
- * HUGE_UNIT_MAX bytes from byte b on, working in w.  Looks at stopped()
- * now and then and gives up, false, once it says so.
+ * Helper i of the team works in bits and w, and looks at stopped() now
+ * and then: set before it starts.  The team's size, helpers and worker,
+ * is set once they have started.
  */
-bool cross_huge(unsigned char *bits, u64 b, u32 len, huge_work *w, bool (*stopped)(void));
+void huge_helper(int i, unsigned char *bits, huge_work *w, bool (*stopped)(void));
+void huge_team(int n);
+/* The body of helper thread i (an intptr_t): slices of units until huge_dismiss(). */
+void *huge_help(void *i);
+/* Hands the unit of len <= HUGE_UNIT_MAX bytes from byte b on to the helpers. */
+void huge_start(u64 b, u32 len);
+/*
+ * Crosses the worker's slice of the huge tier's primes off the unit that
+ * huge_start() handed out, working in w, then ANDs in the helpers'
+ * slices.  Looks at stopped() now and then and, once it says so, crosses
+ * off no more and returns false.
+ */
+bool cross_huge(unsigned char *bits, huge_work *w, bool (*stopped)(void));
+/* Ends the helpers' work: they return. */
+void huge_dismiss(void);
 
 #endif

@@ -29,13 +29,6 @@ enum {
 	 */
 	UNIT_BYTES = 1 << 22,
 	SHORT_UNIT_BYTES = 1 << 20,
-	/*
-	 * Where the huge tier takes part, each unit lists its primes, the
-	 * same work however long the unit: as few units as the threads
-	 * allow, from HUGE_UNIT_LEAST to HUGE_UNIT_MAX bytes, the first one
-	 * too.
-	 */
-	HUGE_UNIT_LEAST = 1 << 21,
 	LEAST_UNIT_BYTES = 1 << 15,
 	FIRST_UNIT_BYTES = 1 << 18,
 	/*
@@ -103,13 +96,21 @@ sieve_unit(worker *w, u64 b, u32 len)
 {
 	unsigned char *bits = w->bits;
 
-	presieve(bits, b, len);
-	if (big_any() && !cross_big(bits, b, len, order_stopped))
-		return false;
-	if (huge_any() && !cross_huge(bits, b, len, w->huge, order_stopped))
-		return false;
-	if (!cross_tiers(bits, b, len, w->places, order_stopped))
-		return false;
+	if (huge_any()) {
+		/* The helpers start on their slices; the unit's worker joins them last. */
+		huge_start(b, len);
+		presieve(bits, b, len);
+		const bool ok = (!big_any() || cross_big(bits, b, len, order_stopped)) &&
+		    cross_tiers(bits, b, len, w->places, order_stopped);
+		if (!cross_huge(bits, w->huge, order_stopped) || !ok)
+			return false;
+	} else {
+		presieve(bits, b, len);
+		if (big_any() && !cross_big(bits, b, len, order_stopped))
+			return false;
+		if (!cross_tiers(bits, b, len, w->places, order_stopped))
+			return false;
+	}
 	if (b == first_byte)
 		clip_byte(bits, b, range_start, range_stop);
 	if (b + len == first_byte + byte_count)
@@ -177,22 +178,21 @@ work(void *arg)
 }
 
 /*
- * With the big tier, UNIT_BYTES.  Otherwise as short as the sieving
+ * With the huge tier, as long as its primes allow: a team sieves them one
+ * at a time, and each lists the primes.  With the big tier, UNIT_BYTES.
+ * Otherwise as short as the sieving
  * primes allow, a power of two from LEAST_UNIT_BYTES to SHORT_UNIT_BYTES
  * and at least eight bytes a prime: each prime costs a division a unit,
  * and a short unit's text fits its thread's buffer, so that threads write
  * their units one after another without waiting.
  */
 static u32
-unit_size(int threads)
+unit_size(void)
 {
 	u32 n = LEAST_UNIT_BYTES;
 
-	if (huge_any()) {
-		const u64 share = (byte_count + (u64)threads - 1) / (u64)threads;
-		return (u32)cache_lines(min_u64(
-		    HUGE_UNIT_MAX, share < (u64)HUGE_UNIT_LEAST ? (u64)HUGE_UNIT_LEAST : share));
-	}
+	if (huge_any())
+		return HUGE_UNIT_MAX;
 	if (big_any())
 		return UNIT_BYTES;
 	while (n < SHORT_UNIT_BYTES && n < 8 * (u64)tiers_count())
@@ -302,7 +302,22 @@ unmap_from(int first)
 		shared_size = 0;
 }
 
-/* Threads with small stacks of their own size; those that start, run. */
+/* Starts worker i's thread: a worker of its own, or a helper of the huge tier's team. */
+static bool
+start_thread(const pthread_attr_t *attr, int i)
+{
+	worker *w = &workers[i];
+
+	if (!huge_any())
+		return pthread_create(&w->thread, attr, work, w) == 0;
+	huge_helper(i, w->bits, w->huge, order_stopped);
+	return pthread_create(&w->thread, attr, huge_help, (void *)(intptr_t)i) == 0;
+}
+
+/*
+ * Threads with small stacks of their own size; those that start, run.
+ * Workers share the output, helpers only the huge tier's team.
+ */
 static void
 start_threads(void)
 {
@@ -310,24 +325,24 @@ start_threads(void)
 	int started = 1;
 
 	if (worker_count > 1 && pthread_attr_init(&attr) == 0) {
-		order_threaded(true);
+		order_threaded(!huge_any());
 		(void)pthread_attr_setstacksize(&attr, PTHREAD_STACK_MIN + (1 << 16));
 		for (int i = 1; i < worker_count; i++)
-			if (pthread_create(
-				&workers[started].thread, &attr, work, &workers[started]) == 0)
-				started++;
+			started += start_thread(&attr, started);
 		(void)pthread_attr_destroy(&attr);
 	}
 	if (started == 1)
 		order_threaded(false); /* no thread runs to read it */
+	if (huge_any())
+		huge_team(started);
 	unmap_from(started);
 }
 
-/* Cuts the range into units for up to `threads` threads and sizes the text buffers. */
+/* Cuts the range into units and sizes the text buffers. */
 static void
-cut_units(int threads)
+cut_units(void)
 {
-	unit_bytes = (u32)min_u64(unit_size(threads), byte_count);
+	unit_bytes = (u32)min_u64(unit_size(), byte_count);
 	first_unit_bytes = huge_any() ? unit_bytes : (u32)min_u64(FIRST_UNIT_BYTES, unit_bytes);
 	unit_count = 1 + (byte_count - first_unit_bytes + unit_bytes - 1) / unit_bytes;
 	out_bytes = (size_t)min_u64((u64)unit_bytes * 8 + 3, PRIME_BATCH) * line_max + CACHE_LINE;
@@ -357,11 +372,12 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 	/* Made before any thread starts: the huge tier's listings use them too. */
 	if (more || huge_any())
 		make_more_patterns();
-	cut_units(threads < 1 ? 1 : threads);
+	cut_units();
 	/* The workers whose memory can be mapped, at least one. */
 	const u64 afford = shared_size < JOB_BYTES ? (JOB_BYTES - shared_size) / worker_bytes() : 0;
+	const u64 useful = huge_any() ? (u64)MAX_WORKERS : unit_count;
 	const int wanted = (int)min_u64(min_u64(threads < 1 ? 1 : threads, MAX_WORKERS),
-	    min_u64(unit_count, afford < 1 ? 1 : afford));
+	    min_u64(useful, afford < 1 ? 1 : afford));
 	worker_count = 0;
 	while (worker_count < wanted && map_worker(&workers[worker_count], worker_count))
 		worker_count++;
@@ -373,6 +389,8 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 	order_begin(unit_count, out);
 	start_threads();
 	work(&workers[0]);
+	if (huge_any())
+		huge_dismiss();
 	for (int i = 1; i < worker_count; i++)
 		(void)pthread_join(workers[i].thread, nullptr);
 	order_threaded(false);

@@ -188,8 +188,11 @@ TEST(Range, AboveTwoTo53)
 
 TEST(Range, HugeTierUnitsOnThreads)
 {
-	/* Near 2^64: one unit on one thread; two units, the last short, on 64. */
-	const uint64_t from = RANGE_MAX - 130000000;
+	/*
+	 * Near 2^64: two units, the second short, on one thread, and shared
+	 * by a team of as many threads as memory allows.
+	 */
+	const uint64_t from = RANGE_MAX - 260000000;
 	for (int threads : {1, 64})
 		EXPECT_EQ(differences(from, RANGE_MAX, threads), "") << threads << " threads";
 }
