@@ -267,14 +267,21 @@ heading "5. The prime lister, against primesieve's printing, on every CPU and on
 top="9007199000000000 9007199254740991"
 side_by_side 0.08 "$runs" $primes 1e9 --vs primesieve 1e9 -p
 side_by_side 0.11 "$runs" taskset -c 0 $primes 1e9 --vs taskset -c 0 primesieve 1e9 -p
-# Near the top of the lister's range; rows for other large ranges go here.
+# Near 2^53, where the filter's range ends, and near the top of the
+# lister's range, 2^64 - 1: the last 2.5·10^8 and 2·10^8 numbers.
+top64="18446744073509551615 18446744073709551615"
 side_by_side 0.40 "$runs" $primes $top --vs primesieve $top -p
 side_by_side 0.55 "$runs" taskset -c 0 $primes $top --vs taskset -c 0 primesieve $top -p
+side_by_side 0.50 "$runs" $primes $top64 --vs primesieve $top64 -p
+side_by_side 0.80 "$runs" taskset -c 0 $primes $top64 --vs taskset -c 0 primesieve $top64 -p
 side_by_side 1.0 $((3 * runs)) $primes 1000 --vs primesieve 1000 -p
-note "The first line near 2^53 (a shell on each side, for the pipe):"
+note "The first line near 2^53 and near 2^64 (a shell on each side, for the pipe):"
 ours_as=$(code "$primes $top | head -n 1") theirs_as=$(code "primesieve $top -p | head -n 1")
 side_by_side 1.0 $((3 * runs)) sh -c "$primes $top | head -n 1" \
 	--vs sh -c "primesieve $top -p | head -n 1"
+ours_as=$(code "$primes $top64 | head -n 1") theirs_as=$(code "primesieve $top64 -p | head -n 1")
+side_by_side 1.0 "$runs" sh -c "$primes $top64 | head -n 1" \
+	--vs sh -c "primesieve $top64 -p | head -n 1"
 note "The twin pairs below 10^9, behind each lister:"
 side_by_side 0.40 "$runs" $primes 1e9 "|" $twin --vs primesieve 1e9 -p "|" $twin
 pairs=$($primes 1e9 | $twin | wc -l)
@@ -304,9 +311,12 @@ note "The prime lister (goal <= 8192 KB while the stop is at most 10^12):"
 for range in 1000 1e9 999000000000-1000000000000; do
 	rss "$(code "$primes $range")" "$(peak_rss $primes $range)"
 done
-note "Near 2^53, all threads (goal <= 32768 KB; primesieve for comparison):"
+note "Near 2^53, all threads (goal <= 32768 KB), and near 2^64 (goal <= 98304 KB); primesieve for comparison:"
 rss "$(code "$primes $top")" "$(peak_rss $primes $top)"
 rss "$(code "primesieve $top -p")" "$(peak_rss primesieve $top -p)"
+rss "$(code "$primes $top64")" "$(peak_rss $primes $top64)"
+rss "$(code "taskset -c 0 $primes $top64")" "$(peak_rss taskset -c 0 $primes $top64)"
+rss "$(code "primesieve $top64 -p")" "$(peak_rss primesieve $top64 -p)"
 heading "7. On a machine it does not own: 64 CPUs reported by a preloaded sched_getaffinity, against 2 reported, on the $(nproc) CPUs here"
 say "The lister counts the CPUs it may use as \`nproc\` does, so that a
 container under a CPU quota gets as many threads as the quota grants.
@@ -320,6 +330,8 @@ reported() {
 }
 ours_as="$(code "$primes 1e9"), 64 CPUs reported" theirs_as="the same, 2 reported"
 side_by_side 1.15 "$runs" $(reported 64) $primes 1e9 --vs $(reported 2) $primes 1e9
+ours_as="$(code "$primes $top64"), 64 CPUs reported" theirs_as="the same, 2 reported"
+side_by_side 1.15 "$runs" $(reported 64) $primes $top64 --vs $(reported 2) $primes $top64
 for n in 64 2; do
 	full[$n]="$(reported $n) $primes $far >/dev/full 2>/dev/null; [ \$? = 1 ]"
 	head[$n]="$(reported $n) $primes $far | head -c 4194304"
@@ -335,7 +347,7 @@ theirs_as="the same, 2 reported"
 side_by_side 2.0 $((3 * runs)) sh -c "${broken[64]}" --vs sh -c "${broken[2]}"
 note "Peak RSS (goal <= 96 MB):"
 for n in 64 128; do
-	for range in "$far" "9007190000000000 9007199254740991"; do
+	for range in "$far" "9007190000000000 9007199254740991" "$top64"; do
 		rss "$(code "$primes $range"), $n CPUs reported" "$(peak_rss $(reported $n) $primes $range)"
 	done
 done
