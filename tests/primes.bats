@@ -32,6 +32,12 @@ with_cpus() {
 		ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" "$@"
 }
 
+# Skips a test near 2^64 under emulation: each job there lists some 200
+# million primes; .ci/cross compares one such job with the native build.
+near_top() {
+	[ -z "${EMULATED:-}" ] || skip "too slow to emulate near 2^64"
+}
+
 # run_primes STATUS STDOUT STDERR ARG...: one run and what it must give.
 run_primes() {
 	local status=$1 stdout=$2 stderr=$3 got=0
@@ -67,19 +73,24 @@ run_primes() {
 	run_primes 1 "" "$TOO_LARGE" 18446744073709551616 1.5
 }
 
-@test "numbers are read exactly up to 2^64 - 1, in each form" {
-	# The last primes below 2^53 and below 2^64; 2^53 + 1, which a double
-	# does not hold; 10^19 and 2^64 - 59 in other forms.
+@test "numbers are read exactly, in each form" {
+	# The last prime below 2^53; 2^53 + 1, which a double does not hold;
+	# 10^16 and 10^16 + 61 in other forms.
 	run_primes 0 "9007199254740881" "" 9007199254740880 9007199254740991
-	run_primes 0 "18446744073709551557" "" 18446744073709551534-18446744073709551615
-	run_primes 0 "18446744073709551557" "" 18446744073709551557 18446744073709551557
-	run_primes 0 "" "" 18446744073709551558 18446744073709551615
 	run_primes 0 "" "" 9007199254740993 9007199254740993
 	run_primes 0 "9007199254740997" "" 9007199254740993-9007199254740997
-	run_primes 0 $'10000000000000000051\n10000000000000000087' "" 1e19 1.0000000000000000087e19
-	run_primes 0 "18446744073709551557" "" 0xffffffffffffffc5 0xffffffffffffffc5
+	run_primes 0 "10000000000000061" "" 1e16 0x2386f26fc1003d
+	run_primes 0 "10000000000000061" "" 1.0000000000000061e16 10000000000000061.000
 	run_primes 0 $'13\n17' "" +12 0x11
 	run_primes 0 "" "" 18446744073709551615 0
+}
+
+@test "the last primes below 2^64" {
+	near_top
+	run_primes 0 "18446744073709551557" "" 18446744073709551534-18446744073709551615
+	run_primes 0 "18446744073709551557" "" 0xffffffffffffffc5 0xffffffffffffffc5
+	run_primes 0 "" "" 18446744073709551558 18446744073709551615
+	run_primes 0 $'10000000000000000051\n10000000000000000087' "" 1e19 1.0000000000000000087e19
 }
 
 @test "the three forms of a range, and a start above the stop" {
@@ -102,14 +113,17 @@ run_primes() {
 
 @test "lines as an independent lister prints them, across digit and text boundaries" {
 	command -v primesieve >/dev/null || skip "primesieve not installed"
-	# Across 2^53, 2^63 and 10^19; around the square of the largest prime
-	# below 2^32; the last numbers below 2^64.
-	for range in "0 200000" "99990000 100010000" "999999000 1000001000" \
-		"1234599999000 1234600001000" "999999999990000 1000000000010000" \
-		"9007199254700000 9007199254740991" "0 30000000" \
-		"9007199253740992 9007199255740992" "9223372036853775808 9223372036855775808" \
-		"9999999999999000000 10000000000001000000" \
-		"18446744030758878681 18446744030760878681" "18446744073699551615 18446744073709551615"; do
+	# Across 2^53, and where the huge tier starts, at 134217757^2; out of
+	# emulation, across 2^63 and 10^19, around the square of the largest
+	# prime below 2^32, and the last numbers below 2^64.
+	ranges="0_200000 99990000_100010000 999999000_1000001000 1234599999000_1234600001000
+		999999999990000_1000000000010000 9007199254700000_9007199254740991 0_30000000
+		9007199253740992_9007199255740992 18014406293111049_18014406295111049"
+	[ -n "${EMULATED:-}" ] || ranges="$ranges 9223372036853775808_9223372036855775808
+		9999999999999000000_10000000000001000000 18446744030758878681_18446744030760878681
+		18446744073699551615_18446744073709551615"
+	for range in $ranges; do
+		range=${range/_/ }
 		"$PRIMES" $range >out
 		primesieve $range -p >want
 		cmp out want || { echo "quarn-primes $range differs"; return 1; }
@@ -129,8 +143,10 @@ run_primes() {
 
 @test "one CPU reported starts no thread; more give the same bytes" {
 	needs_shim
-	for range in "0 30000000" "9007199000000000 9007199254740991" \
-		"18446744073609551615 18446744073709551615"; do
+	top="18446744073609551615_18446744073709551615"
+	[ -z "${EMULATED:-}" ] || top=
+	for range in "0_30000000" "9007199000000000_9007199254740991" $top; do
+		range=${range/_/ }
 		THREADS_STARTED=$PWD/threads with_cpus 1 "$PRIMES" $range >one
 		[ "$(cat threads)" = 0 ] || { echo "quarn-primes $range: threads on one CPU"; return 1; }
 		for n in 3 64 128; do
@@ -148,12 +164,14 @@ run_primes() {
 @test "a failed write or a broken pipe stops every thread of many" {
 	needs_shim
 	range="1000000000000000 1000008000000000"
-	if [ -w /dev/full ]; then
+	if [ -w /dev/full ] && [ -z "${EMULATED:-}" ]; then
 		got=0
 		with_cpus 64 "$PRIMES" 18446744073509551615 18446744073709551615 >/dev/full 2>err ||
 			got=$?
 		[ "$got" = 1 ]
 		[ "$(cat err)" = "quarn-primes: write error: No space left on device" ]
+	fi
+	if [ -w /dev/full ]; then
 		got=0
 		with_cpus 64 "$PRIMES" $range >/dev/full 2>err || got=$?
 		[ "$got" = 1 ]
@@ -254,6 +272,7 @@ quota_run() {
 	status=$(timeout 20 "$PRIMES" 18446744073709551615 | head -n 3 >out; echo "${PIPESTATUS[0]}")
 	[ "$status" = 141 ]
 	[ "$(cat out)" = $'2\n3\n5' ]
+	[ -z "${EMULATED:-}" ] || return 0
 	status=$(timeout 60 "$PRIMES" 18446744073609551615 18446744073709551615 | head -n 1 >out;
 		echo "${PIPESTATUS[0]}")
 	[ "$status" = 141 ]
