@@ -61,24 +61,25 @@ gather(unsigned char *bits, u32 *at_of, unsigned char *mask_of, int c, u64 x, u6
 
 /*
  * Gathers the multiples of ps[0 ... n) in the unit, eight primes at a
- * time, and returns their count.  Most primes have none there, so a group
- * of eight is passed over on one test.
+ * time, into at_of[] and mask_of[], and returns their count.  Most primes
+ * have none there, so a group of eight is passed over on one test; the
+ * distances of a group with one are kept in far[] and gathered after the
+ * batch, when their stores have long been done.
  */
 static inline __attribute__((always_inline)) int
-gather_batch(unsigned char *bits, u64 b, u32 len, const u32 *ps, int n, u32 below, u32 *at_of,
-    unsigned char *mask_of)
+gather_batch(unsigned char *bits, u64 b, u32 len, const u32 *ps, int n, u32 below, v8di *far,
+    u32 *at_of, unsigned char *mask_of)
 {
 	u32 tail[8];
-	int c = 0, m = n;
+	int c = 0, m = n, groups = 0;
 
 	while (m > 0 && ps[m - 1] > below)
 		m--;
 	for (int i = 0; i < m; i += 8) {
 		const u32 *g = ps + i;
-		const int lanes = m - i < 8 ? m - i : 8;
-		if (lanes < 8) {
+		if (m - i < 8) {
 			for (int lane = 0; lane < 8; lane++)
-				tail[lane] = ps[i + (lane < lanes ? lane : lanes - 1)];
+				tail[lane] = ps[i + lane < m ? i + lane : m - 1];
 			g = tail;
 		}
 		v8di at, x;
@@ -86,12 +87,15 @@ gather_batch(unsigned char *bits, u64 b, u32 len, const u32 *ps, int n, u32 belo
 		v8si in = __builtin_convertvector(at < (int64_t)len, v8si);
 		u64 any[4];
 		memcpy(any, &in, sizeof any);
-		if ((any[0] | any[1] | any[2] | any[3]) == 0)
-			continue;
-		for (int lane = 0; lane < lanes; lane++)
-			if (in[lane] != 0)
-				c = gather(bits, at_of, mask_of, c, (u64)x[lane], (u64)at[lane]);
+		far[groups] = x;
+		groups += (any[0] | any[1] | any[2] | any[3]) != 0;
 	}
+	for (int k = 0; k < groups; k++)
+		for (int lane = 0; lane < 8; lane++) {
+			const u64 x = (u64)far[k][lane];
+			if (x / 30 < len)
+				c = gather(bits, at_of, mask_of, c, x, x / 30);
+		}
 	/* Primes whose square lies in the unit: their multiples from p^2 on. */
 	for (int i = m; i < n; i++) {
 		const u32 p = ps[i];
@@ -131,8 +135,8 @@ cross_slice_body(
 		return true;
 	listing_begin(&w->list, first, last);
 	for (long batches = 1, k; (k = listing_next(&w->list, &ps)) > 0; batches++) {
-		gathered[fill] =
-		    gather_batch(bits, b, len, ps, (int)k, below, w->at[fill], w->mask[fill]);
+		gathered[fill] = gather_batch(
+		    bits, b, len, ps, (int)k, below, w->far, w->at[fill], w->mask[fill]);
 		fill ^= 1;
 		cross_gathered(bits, w->at[fill], w->mask[fill], gathered[fill]);
 		gathered[fill] = 0;

@@ -30,14 +30,17 @@ enum {
 static_assert(2 * (u64)HUGE_FROM / 30 - 1 >= HUGE_UNIT_MAX, "one multiple a unit");
 
 /*
- * A worker's own for the tier: the listing, and the multiples found in a
- * unit, two batches of them, one crossed off while the other's bytes are
- * fetched.
+ * A worker's own for the tier: the listing; the distances of the first
+ * multiples of a batch's groups of eight primes that have one in the
+ * unit; and the multiples found, two batches of them, one crossed off
+ * while the other's bytes are fetched.  A group's tail repeats its last
+ * prime, and may add as many multiples.
  */
 struct huge_work {
 	listing list;
-	u32 at[2][PRIME_BATCH];
-	unsigned char mask[2][PRIME_BATCH];
+	v8di far[PRIME_BATCH / 8 + 1];
+	u32 at[2][PRIME_BATCH + 8];
+	unsigned char mask[2][PRIME_BATCH + 8];
 };
 
 /* Starts a job whose sieving primes reach root: the tier takes part from HUGE_FROM on. */
