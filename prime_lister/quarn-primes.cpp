@@ -154,7 +154,7 @@ main(int argc, char *argv[])
 	(void)fcntl(1, F_SETPIPE_SZ, pipe_size);
 #endif
 	/* Reading the CPU quota takes longer than a short job. */
-	const int threads = range_several_units(first, last) ? count_cpus("") : 1;
+	const int threads = range_shares_work(first, last) ? count_cpus("") : 1;
 	const int line = last < 10000000000000000ULL ? SHORT_LINE_LEN : LINE_LEN;
 	switch (range_primes(first, last, threads, put_primes, line, write_text)) {
 	case RANGE_NO_MEMORY:

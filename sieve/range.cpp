@@ -404,7 +404,8 @@ range_primes(u64 start, u64 stop, int threads, range_put put, int line, range_wr
 }
 
 bool
-range_several_units(u64 start, u64 stop)
+range_shares_work(u64 start, u64 stop)
 {
-	return start <= stop && stop / 30 - start / 30 >= LEAST_UNIT_BYTES;
+	return start <= stop &&
+	    (stop / 30 - start / 30 >= LEAST_UNIT_BYTES || isqrt(stop) >= HUGE_FROM);
 }

@@ -30,7 +30,11 @@ enum { RANGE_NO_MEMORY = 1, RANGE_WRITE_FAILED = 2 };
 int range_primes(
     uint64_t start, uint64_t stop, int threads, range_put put, int line_max, range_write out);
 
-/* Whether the job of start ... stop may be cut into several units: fewer take one thread. */
-bool range_several_units(uint64_t start, uint64_t stop);
+/*
+ * Whether the job of start ... stop may use several threads: where it is
+ * cut into several units, or where its stop passes 2^54, as each unit
+ * lists the huge tier's primes with a team.
+ */
+bool range_shares_work(uint64_t start, uint64_t stop);
 
 #endif
