@@ -8,6 +8,7 @@
 
 #include "arith.h"
 #include "cpus.h"
+#include "digits.h"
 #include "range.h"
 #include "tool.h"
 #include "whole.h"
@@ -41,24 +42,6 @@ write_text(const char *p, size_t n)
 	}
 	return true;
 }
-
-/* The four digits of each number below 10^4, leading zeros and all. */
-struct four_digits {
-	char d[10000][4];
-};
-
-static constexpr four_digits
-make_four_digits()
-{
-	four_digits t{};
-
-	for (int x = 0; x < 10000; x++)
-		for (int i = 3, v = x; i >= 0; i--, v /= 10)
-			t.d[x][i] = (char)('0' + v % 10);
-	return t;
-}
-
-alignas(64) static constexpr four_digits four = make_four_digits();
 
 /* Writes x without leading zeros, 0 as "0"; returns the end. */
 static char *
@@ -103,7 +86,7 @@ put_primes(char *p, u64 base, const u32 *offs, int n)
 			to = from + 10000;
 		}
 		memcpy(p, lead, 16);
-		memcpy(p + lead_len, four.d[x - from], 4);
+		memcpy(p + lead_len, digit_groups.text[1][x - from], 4);
 		p[lead_len + 4] = '\n';
 		p += lead_len + 5;
 	}
