@@ -172,10 +172,11 @@ expect_same_near(u64 start, u64 end, int how, std::initializer_list<u64> at)
 
 /*
  * Primes whose squares end ranges, ascending: the first odd primes; 127
- * and 131, either side of the block's root, whose powers take one step
- * less; 727, the first whose square lies past a segment's length; the last small primes, 46399 and
- * 46411; the first large ones, 46439 and 46441; 99991 and 3162277, the last primes of the kept list
- * for 10 and 13 digits; 9999973 and 9999991, the last below 10^7.
+ * and 131, either side of the root of the block's length, 131 the first
+ * with a single step; 727, the first whose square lies past a segment's
+ * length; 46399 and 46411, the last small primes; 46439 and 46441, the
+ * first large ones; 99991 and 3162277, the last of the kept list for 10
+ * and 13 digits; 9999973 and 9999991, the last below 10^7.
  */
 static const u64 small_roots[] = {3, 5, 7, 11, 13, 127, 131, 727, 46399, 46411};
 static const u64 large_roots[] = {46439, 46441, 99991, 3162277, 9999973, 9999991};
