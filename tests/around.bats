@@ -96,7 +96,7 @@ dialogue() {
 	# 46411 is the last small prime, 46439 the first large one, 9999991
 	# the last below 10^7, 3162277 the last of the kept list for 13 digits.
 	check 0 "$(lines 99999820000061 99999820000081)" "" 99999820000071
-	check 0 "$(lines 2153980901 2153980921)" "" 2153980901-2153980921
+	check 0 "$(lines 2153980874 2153980921)" "" 2153980874-2153980921
 	check 0 "$(lines 2153964537 2153980921)" "" 2153964537 2153980921
 	check 0 "$(lines 2156564337 2156580721)" "" 2156564337 2156580721
 	check 0 "$(lines 1 17161)" "" 1-17161 # 131^2, two blocks
