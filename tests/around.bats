@@ -3,6 +3,7 @@
 
 AROUND=${AROUND:-build/quarn-around}
 RESET_STDIN=${RESET_STDIN:-build/tests/reset_stdin}
+CROSSOVERS=${CROSSOVERS:-build/tests/crossovers}
 POS="quarn-around: Number must be a positive integer."
 BIG="quarn-around: Number is too large."
 PROMPT="Enter integer to factor around (0 to exit): "
@@ -81,13 +82,37 @@ dialogue() {
 }
 
 @test "lengths either side of each crossover between the two paths" {
-	# The shortest range factored a block at a time, by the end's size.
-	for pair in 5000000:512 50000000:384 500000000:256 5000000000:128 50000000000:48 \
-		500000000000:32 5000000000000:21 99999999999000:21 99999999999979:21; do
-		a=${pair%:*} n=${pair#*:}
-		check 0 "$(lines "$a" $((a + n - 2)))" "" "$a" $((a + n - 2))
-		check 0 "$(lines "$a" $((a + n - 1)))" "" "$a" $((a + n - 1))
+	# The ends either side of each crossover and the top, each with the
+	# shortest range factored a block at a time there, from the program.
+	"$CROSSOVERS" >crossovers
+	[ "$(wc -l <crossovers)" -ge 3 ]
+	while read -r b n; do
+		check 0 "$(lines $((b - n + 2)) "$b")" "" $((b - n + 2)) "$b"
+		check 0 "$(lines $((b - n + 1)) "$b")" "" $((b - n + 1)) "$b"
+	done <crossovers
+}
+
+@test "squares of primes at the end of windows, blocks and segments" {
+	# 46411 is the last small prime, 46439 the first large one, 9999991
+	# the last below 10^7, 3162277 the last of the kept list for 13 digits.
+	check 0 "$(lines 99999820000061 99999820000081)" "" 99999820000071
+	check 0 "$(lines 2153980874 2153980921)" "" 2153980874-2153980921
+	check 0 "$(lines 2153964537 2153980921)" "" 2153964537 2153980921
+	check 0 "$(lines 2156564337 2156580721)" "" 2156564337 2156580721
+	check 0 "$(lines 1 17161)" "" 1-17161 # 131^2, two blocks
+	# One segment and one number: the tail against the oracle.
+	for s in 2156580721 99999820000081; do
+		"$AROUND" $((s - 524288)) "$s" >all
+		[ "$(wc -l <all)" = 524289 ]
+		[ "$(tail -n 21 all)" = "$(lines $((s - 20)) "$s")" ]
 	done
+	dialogue "9999995824719 2153980911 15 99999820000071 2156580711 0" 0 \
+		"$PROMPT$(lines 9999995824709 9999995824729)
+$PROMPT$(lines 2153980901 2153980921)
+$PROMPT$(lines 5 25)
+$PROMPT$(lines 99999820000061 99999820000081)
+$PROMPT$(lines 2156580701 2156580721)
+$PROMPT" ""
 }
 
 @test "ends that are not positive integers exit 1" {

@@ -11,10 +11,29 @@
 #include "factor.h"
 #include "line.h"
 
-/* The wheel's candidates less their revolution's base. */
-static const double ref_offsets[48] = {10, 12, 16, 18, 22, 28, 30, 36, 40, 42, 46, 52, 58, 60, 66,
-    70, 72, 78, 82, 88, 96, 100, 102, 106, 108, 112, 120, 126, 130, 136, 138, 142, 148, 150, 156,
-    162, 166, 168, 172, 178, 180, 186, 190, 192, 196, 198, 208, 210};
+/*
+ * The wheel's candidates less their revolution's base, derived here rather
+ * than copied from the kernel: the integers of 11 ... 211 prime to 210,
+ * less 1.  A 49th would overrun the table and fail to compile.
+ */
+struct ref_wheel {
+	double offsets[48];
+	int count;
+};
+
+static constexpr ref_wheel
+derive_wheel()
+{
+	ref_wheel w{};
+	for (int n = 11; n <= 211; n++)
+		if (n % 2 != 0 && n % 3 != 0 && n % 5 != 0 && n % 7 != 0)
+			w.offsets[w.count++] = n - 1;
+	return w;
+}
+
+static constexpr ref_wheel wheel_derived = derive_wheel();
+static_assert(wheel_derived.count == 48, "48 integers of each 210 are prime to it");
+static constexpr const double *ref_offsets = wheel_derived.offsets;
 
 /* Bit k set where candidate k of the revolution at base divides n, by fmod. */
 inline unsigned long long
@@ -79,6 +98,39 @@ block_lines(std::uint64_t start, std::uint64_t end, int how = 0)
 			    buf, put_result(put_count(buf), f->factors, f->exponents, f->count));
 		}
 	return out;
+}
+
+/*
+ * The ends at which block_min() changes, ascending: each end E where
+ * block_min(E) differs from block_min(E - 1), found by bisection between
+ * ends sampled at 1, 2 and 5 times each power of 10 and at the top.
+ * Returns how many, at most max.
+ */
+inline int
+crossover_ends(std::uint64_t *ends, int max)
+{
+	const std::uint64_t top = 99999999999999;
+	std::uint64_t from = 1;
+	int n = 0;
+
+	for (std::uint64_t ten = 1; from < top; ten *= 10)
+		for (std::uint64_t m : {1, 2, 5}) {
+			std::uint64_t sample = ten * m < top ? ten * m : top;
+			while (n < max && block_min((double)from) != block_min((double)sample)) {
+				std::uint64_t lo = from, hi = sample;
+				long len = block_min((double)lo);
+				while (hi - lo > 1) {
+					std::uint64_t mid = lo + (hi - lo) / 2;
+					if (block_min((double)mid) == len)
+						lo = mid;
+					else
+						hi = mid;
+				}
+				ends[n++] = from = hi;
+			}
+			from = sample > from ? sample : from;
+		}
+	return n;
 }
 
 #endif
