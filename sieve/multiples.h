@@ -132,6 +132,21 @@ find_eight_high(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 	memcpy(k, &ki, sizeof ki);
 }
 
+/* Four bits per residue r from `from` on: the distance from r to the next residue coprime to 30. */
+static constexpr u64
+residue_gaps(u32 from)
+{
+	u64 v = 0;
+	for (u32 r = from; r < from + 16 && r < 30; r++) {
+		u32 k = 0;
+		while (k < 7 && wheel[k] < r)
+			k++;
+		v |= (u64)(wheel[k] - r) << 4 * (r - from);
+	}
+	return v;
+}
+static constexpr int64_t gaps_low = residue_gaps(0), gaps_high = residue_gaps(16);
+
 /*
  * For eight primes from 2^21 up to 2^32 and a unit's start n = 30 b below
  * 2^64: where the first multiple p m >= n with m coprime to 30 lies, as
@@ -143,9 +158,6 @@ find_eight_high(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 static inline __attribute__((always_inline)) void
 first_bytes_high(u64 b, const u32 *ps, v8di *at, v8di *x)
 {
-	/* d for each residue: its distance to the next residue coprime to 30, in two halves. */
-	static const v8di gap_lo = {1, 0, 5, 4, 3, 2, 1, 0}, gap_mid = {3, 2, 1, 0, 1, 0, 3, 2},
-			  gap_hi = {1, 0, 1, 0, 3, 2, 1, 0}, gap_top = {5, 4, 3, 2, 1, 0, 0, 0};
 	const u64 n = 30 * b;
 	const double third = 1.0 / 30;
 	v8su pu;
@@ -163,8 +175,7 @@ first_bytes_high(u64 b, const u32 *ps, v8di *at, v8di *x)
 	v8di t = __builtin_convertvector(__builtin_convertvector(m, v8df) * third, v8di);
 	v8di res = m - 30 * t;
 	res = res >= 30 ? res - 30 : res;
-	v8di d = __builtin_shuffle(gap_lo, gap_mid, res & 15);
-	d = res >= 16 ? __builtin_shuffle(gap_hi, gap_top, res & 15) : d;
+	v8di d = (res >= 16 ? v8di{} + gaps_high : v8di{} + gaps_low) >> ((res & 15) << 2) & 15;
 	*x = e + d * p;
 	*at = __builtin_convertvector(__builtin_convertvector(*x, v8df) * third, v8di);
 }
