@@ -55,7 +55,7 @@ read_by_lines(const std::string &text)
 
 /*
  * The first cut bytes of all, cut placed shift (below 64) bytes after a
- * block boundary, the rest of all after them and bytes that would read as
+ * chunk boundary, the rest of all after them and bytes that would read as
  * lines around.  False if a scan read more than it may, or told other
  * lengths, bytes or last value than those of the lines it read.
  */
@@ -97,9 +97,9 @@ read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, re
 		}
 		if (got.lines > 0) {
 			if (got.bytes != start - at ||
-			    got.last != value_of(&all[start - 1 - len], len))
+			    got.last_value != value_of(&all[start - 1 - len], len))
 				return false;
-			before = got.last;
+			before = got.last_value;
 			at = start;
 			continue;
 		}

@@ -1,6 +1,6 @@
 /*
  * The filter's fast reader, both paths, against its line-at-a-time path on
- * texts that put every kind of line at every place of a block: the lines
+ * texts that put every kind of line at every place of a chunk: the lines
  * it reads and the twins among them.  Without a test framework,
  * so that it also runs on cross builds under emulation, where the portable
  * path is the one taken.
@@ -53,7 +53,7 @@ check(const std::string &text, size_t shift, size_t cut = std::string::npos)
 
 /*
  * Each odd line, and lines of the run's length with one byte just outside
- * the digits, after k lines of len digits, at each place of a block.
+ * the digits, after k lines of len digits, at each place of a chunk.
  */
 static void
 check_odd_lines(void)
@@ -113,12 +113,12 @@ padded(uint64_t v, size_t len)
 }
 
 /*
- * Runs of one length, 7 to 15 digits, that the wide path reads fused
+ * Runs of one length, 7 to 15 digits, that the AVX-512 path reads fused
  * where their digits but the last seven stay the same, each at every place
- * of a block: steps of 2 and others, into a new prefix (the digits above
+ * of a chunk: steps of 2 and others, into a new prefix (the digits above
  * the last seven) with carries and with leading zeros; twins all along;
  * steps whose last seven digits are 2 more but the prefix is not the same;
- * windows that overflow under one prefix; steps of 1 across a 9; the
+ * last seven digits that overflow under one prefix; steps of 1 across a 9; the
  * prefix changing every few lines; and a run longer than one scan.
  */
 static void
@@ -208,6 +208,6 @@ main()
 	check_fused_runs();
 	check_random();
 	(void)printf("twin_check: %ld readings: %s; %s path\n", cases, bad ? "FAILED" : "agree",
-	    scan_is_wide() ? "AVX-512" : "portable");
+	    scan_uses_avx512() ? "AVX-512" : "portable");
 	return bad ? 1 : 0;
 }

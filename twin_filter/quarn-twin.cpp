@@ -203,8 +203,8 @@ scan_input(double *prev)
 			return;
 		put_twins(p, r.twins, before);
 		ipos += r.bytes;
-		before = r.last;
-		*prev = (double)r.last;
+		before = r.last_value;
+		*prev = (double)r.last_value;
 	} while (r.lines > SCAN_LINES - 32);
 }
 
