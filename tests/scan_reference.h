@@ -63,7 +63,7 @@ inline bool
 read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, reading *r)
 {
 	static std::vector<char> room;
-	static uint32_t twins[SCAN_LINES + 16];
+	static uint32_t found_twins[SCAN_LINES + 16];
 	uint64_t before = no_value;
 	size_t at = 0;
 	scan_result got;
@@ -76,7 +76,7 @@ read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, re
 	memcpy(base, all.data(), all.size());
 	r->clear();
 	while (at < cut) {
-		scan(base + at, base + cut, before, twins, &got);
+		scan(base + at, base + cut, before, found_twins, &got);
 		if (got.lines > SCAN_LINES || got.twins > got.lines)
 			return false;
 		size_t start = at, len = 0;
@@ -84,9 +84,10 @@ read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, re
 			size_t nl = all.find('\n', start);
 			if (nl >= cut)
 				return false;
-			bool twin = k < got.twins && twin_end(twins[k]) == nl - at;
+			bool twin = k < got.twins && twin_end(found_twins[k]) == nl - at;
 			if (twin &&
-			    (twin_len(twins[k]) != nl - start || twin_before(twins[k]) != len))
+			    (twin_len(found_twins[k]) != nl - start ||
+				twin_before(found_twins[k]) != len))
 				return false;
 			k += twin;
 			r->insert(r->end(), {1, nl, twin});

@@ -13,11 +13,13 @@
 #include "lines.h"
 
 /*
- * Byte k of a cell of 16 lies 16 - k before the line's newline; it is one
- * of the line's digits where 15 - k is less than the line's length.
+ * The cells of four lines, from the chunk x and the one before it, each
+ * byte of at and lens the place of its cell's line's newline and its
+ * length: byte k of a cell lies 16 - k before the newline, and is one of
+ * the line's digits, less '0', where 15 - k is less than the length.
  */
 TARGET_AVX512 static inline __m512i
-cell_digits(__m512i ends, __m512i lens, __m512i before, __m512i x)
+cell_digits(__m512i at, __m512i lens, __m512i before, __m512i x)
 {
 	const __m512i cell = _mm512_set_epi8(-1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13,
 	    -14, -15, -16, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16,
@@ -26,7 +28,7 @@ cell_digits(__m512i ends, __m512i lens, __m512i before, __m512i x)
 	const __m512i rev = _mm512_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0,
 	    1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11,
 	    12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-	__m512i bytes = _mm512_permutex2var_epi8(before, _mm512_add_epi8(ends, cell), x);
+	__m512i bytes = _mm512_permutex2var_epi8(before, _mm512_add_epi8(at, cell), x);
 	__mmask64 digit = _mm512_cmplt_epu8_mask(rev, lens);
 
 	return _mm512_maskz_sub_epi8(digit, bytes, _mm512_set1_epi8('0'));

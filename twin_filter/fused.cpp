@@ -15,11 +15,11 @@
  * newline and at the prefix (the bits of fuse_high_bytes, and fuse_digit
  * tells which digit of it each is), 9 at the last seven digits, 255 after
  * the last line.  Lane j of eight takes from the places in fuse_source a
- * line's last seven digits, the last in the low byte and 0 above them, the last line in lane
- * 7, and a lane without a line eight zeros; fuse_pred has the lane of the
- * line before, 15 for lane 7 of the lines before.  fuse_ends has the
- * places of the lines' newlines in lanes 0-7, and in lanes 8-15 those of
- * the lines after them.
+ * line's last seven digits, the last in the low byte and 0 above them,
+ * the last line in lane 7, and a lane without a line eight zeros;
+ * fuse_pred has the lane of the line before, 15 for lane 7 of the lines
+ * before.  fuse_ends has the places of the lines' newlines in lanes 0-7,
+ * and in lanes 8-15 those of the lines after them.
  */
 alignas(64) static char fuse_text[64], fuse_limit[64], fuse_source[64], fuse_digit[64];
 alignas(64) static uint64_t fuse_pred[8];
@@ -110,11 +110,10 @@ fuse_twins(__m512i x, __m512i source, __m512i pred, __m512i after, __m512i *next
 
 /*
  * The lines from *at on that fit the fused run, at most count times
- * fuse_lines of them, the line before them in lane 7 of after; their
- * places are offsets from p.  Two
+ * fuse_lines of them, the line before them in lane 7 of after.  Two
  * vectors of lines at a time, checked together, their twins stored
- * together; where the two do not fit, the first alone.  Stores the twins
- * after twins[k - 1]; returns k then.
+ * together; where the two do not fit, the first alone.  Stores the twins,
+ * their places from p, after twins[k - 1]; returns k then.
  */
 TARGET_AVX512 static size_t
 fuse_lines_from(

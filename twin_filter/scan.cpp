@@ -6,12 +6,12 @@
  *
  * scan_twins(p, end, before, twins, r) reads the common lines from p on.
  * It stops before the first other line, before a line whose newline is not
- * before end, and once it has read more than SCAN_LINES - 32 lines, never
- * more than SCAN_LINES.  With before the value of the line before p, it
- * stores in twins each line read that is 2 more than the one before it
- * (twins.h); twins must have room for SCAN_LINES + 16.  The bytes from p -
- * SCAN_PAD to end + SCAN_PAD must be readable, and end - p is less than
- * SCAN_BYTES.
+ * before end, or for its limit: never past SCAN_LINES lines, and only once
+ * it has read more than SCAN_LINES - 32.  With before the value of the line
+ * before p, it stores in twins each line read that is 2 more than the one
+ * before it (twins.h); twins must have room for SCAN_LINES + 16.  The bytes
+ * from p - SCAN_PAD to end + SCAN_PAD must be readable, and end - p is less
+ * than SCAN_BYTES.
  *
  * Lines are read into vals and ends (lines.h), which this file owns and
  * hands to the stages, and the twins found among them; in a run of lines
