@@ -31,6 +31,16 @@ value_of(const char *line, size_t len)
 	return len <= MAX_LINE && read_value(line, len, &v) ? (uint64_t)v : no_value;
 }
 
+/* Whether the line at at is common: 1 to 15 digits and a newline before end. */
+inline bool
+common_line(const std::string &text, size_t at, size_t end)
+{
+	size_t nl = text.find('\n', at);
+
+	return nl < end && nl > at && nl - at <= 15 &&
+	    text.find_first_not_of("0123456789", at) == nl;
+}
+
 inline reading
 read_by_lines(const std::string &text)
 {
@@ -41,8 +51,7 @@ read_by_lines(const std::string &text)
 		nl = text.find('\n', at);
 		size_t len = (nl == std::string::npos ? text.size() : nl) - at;
 		uint64_t v = value_of(text.data() + at, len);
-		if (nl == std::string::npos || len == 0 || len > 15 ||
-		    text.find_first_not_of("0123456789", at) < nl || v == no_value)
+		if (!common_line(text, at, text.size()) || v == no_value)
 			r.insert(r.end(), {0, at});
 		else
 			r.insert(r.end(), {1, nl, v == before + 2});
@@ -56,8 +65,9 @@ read_by_lines(const std::string &text)
 /*
  * The first cut bytes of all, cut placed shift (below 64) bytes after a
  * chunk boundary, the rest of all after them and bytes that would read as
- * lines around.  False if a scan read more than it may, or told other
- * lengths, bytes or last value than those of the lines it read.
+ * lines around.  False if a scan read more than it may, stopped short of
+ * its limit before a common line, or told other lengths, bytes or last
+ * value than those of the lines it read.
  */
 inline bool
 read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, reading *r)
@@ -96,6 +106,8 @@ read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, re
 			if (i + 1 == got.lines && k != got.twins)
 				return false;
 		}
+		if (got.lines <= SCAN_LINES - 32 && common_line(all, start, cut))
+			return false;
 		if (got.lines > 0) {
 			if (got.bytes != start - at ||
 			    got.last_value != value_of(&all[start - 1 - len], len))
