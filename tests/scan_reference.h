@@ -31,6 +31,16 @@ value_of(const char *line, size_t len)
 	return len <= MAX_LINE && read_value(line, len, &v) ? (uint64_t)v : no_value;
 }
 
+/* Whether the line at at is common: 1 to 15 digits and a newline before end. */
+inline bool
+common_line(const std::string &text, size_t at, size_t end)
+{
+	size_t nl = text.find('\n', at);
+
+	return nl < end && nl > at && nl - at <= 15 &&
+	    text.find_first_not_of("0123456789", at) == nl;
+}
+
 inline reading
 read_by_lines(const std::string &text)
 {
@@ -41,8 +51,7 @@ read_by_lines(const std::string &text)
 		nl = text.find('\n', at);
 		size_t len = (nl == std::string::npos ? text.size() : nl) - at;
 		uint64_t v = value_of(text.data() + at, len);
-		if (nl == std::string::npos || len == 0 || len > 15 ||
-		    text.find_first_not_of("0123456789", at) < nl || v == no_value)
+		if (!common_line(text, at, text.size()) || v == no_value)
 			r.insert(r.end(), {0, at});
 		else
 			r.insert(r.end(), {1, nl, v == before + 2});
@@ -55,15 +64,16 @@ read_by_lines(const std::string &text)
 
 /*
  * The first cut bytes of all, cut placed shift (below 64) bytes after a
- * block boundary, the rest of all after them and bytes that would read as
- * lines around.  False if a scan read more than it may, or told other
- * lengths, bytes or last value than those of the lines it read.
+ * chunk boundary, the rest of all after them and bytes that would read as
+ * lines around.  False if a scan read more than it may, stopped short of
+ * its limit before a common line, or told other lengths, bytes or last
+ * value than those of the lines it read.
  */
 inline bool
 read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, reading *r)
 {
 	static std::vector<char> room;
-	static uint32_t twins[SCAN_LINES + 16];
+	static uint32_t found_twins[SCAN_LINES + 16];
 	uint64_t before = no_value;
 	size_t at = 0;
 	scan_result got;
@@ -76,7 +86,7 @@ read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, re
 	memcpy(base, all.data(), all.size());
 	r->clear();
 	while (at < cut) {
-		scan(base + at, base + cut, before, twins, &got);
+		scan(base + at, base + cut, before, found_twins, &got);
 		if (got.lines > SCAN_LINES || got.twins > got.lines)
 			return false;
 		size_t start = at, len = 0;
@@ -84,9 +94,10 @@ read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, re
 			size_t nl = all.find('\n', start);
 			if (nl >= cut)
 				return false;
-			bool twin = k < got.twins && twin_end(twins[k]) == nl - at;
+			bool twin = k < got.twins && twin_end(found_twins[k]) == nl - at;
 			if (twin &&
-			    (twin_len(twins[k]) != nl - start || twin_before(twins[k]) != len))
+			    (twin_len(found_twins[k]) != nl - start ||
+				twin_before(found_twins[k]) != len))
 				return false;
 			k += twin;
 			r->insert(r->end(), {1, nl, twin});
@@ -95,11 +106,13 @@ read_by_scan(scan_fn *scan, const std::string &all, size_t cut, size_t shift, re
 			if (i + 1 == got.lines && k != got.twins)
 				return false;
 		}
+		if (got.lines <= SCAN_LINES - 32 && common_line(all, start, cut))
+			return false;
 		if (got.lines > 0) {
 			if (got.bytes != start - at ||
-			    got.last != value_of(&all[start - 1 - len], len))
+			    got.last_value != value_of(&all[start - 1 - len], len))
 				return false;
-			before = got.last;
+			before = got.last_value;
 			at = start;
 			continue;
 		}

@@ -1,6 +1,6 @@
 /*
  * The filter's fast reader, both paths, against its line-at-a-time path on
- * texts that put every kind of line at every place of a block: the lines
+ * texts that put every kind of line at every place of a chunk: the lines
  * it reads and the twins among them.  Without a test framework,
  * so that it also runs on cross builds under emulation, where the portable
  * path is the one taken.
@@ -53,7 +53,7 @@ check(const std::string &text, size_t shift, size_t cut = std::string::npos)
 
 /*
  * Each odd line, and lines of the run's length with one byte just outside
- * the digits, after k lines of len digits, at each place of a block.
+ * the digits, after k lines of len digits, at each place of a chunk.
  */
 static void
 check_odd_lines(void)
@@ -76,19 +76,22 @@ check_odd_lines(void)
 }
 
 /*
- * Lines of any length and a run cut at each length, the last line without
- * its newline; runs that change length, twins across powers of 10, and
- * more lines than one scan reads.
+ * Lines of any length, a run and a run read fused, cut at each length, the
+ * last line without its newline; runs that change length, twins across
+ * powers of 10, and more lines than one scan reads, of every length in
+ * turn and of one or two digits.
  */
 static void
 check_cuts_and_runs(void)
 {
-	std::string text, run;
+	std::string text, run, fused;
 	for (size_t i = 0; text.size() < 400; i++)
 		text += (i % 11 == 5 ? odd_lines[i % 18] : digits(1 + rng() % 15)) + '\n';
 	while (run.size() < 400)
 		run += digits(9) + '\n';
-	for (const std::string &t : {text, run})
+	for (uint64_t v = 310000000; fused.size() < 1000; v += 2 + 2 * (rng() % 2))
+		fused += std::to_string(v) + '\n';
+	for (const std::string &t : {text, run, fused})
 		for (size_t cut = 0; cut <= t.size(); cut++)
 			check(t, cut % 64, cut);
 	for (uint64_t top = 10; top <= 1000000000000000; top *= 10) {
@@ -102,6 +105,16 @@ check_cuts_and_runs(void)
 		for (size_t len = 1 + rng() % 15, i = rng() % 200; i > 0; i--)
 			text += digits(len) + '\n';
 	check(text, 3);
+	std::string each_length, short_lines;
+	for (size_t i = 0; i < 2 * SCAN_LINES + 100; i++) {
+		each_length += digits(1 + i % 15) + '\n';
+		short_lines += digits(1 + rng() % 2) + '\n';
+	}
+	for (size_t shift = 0; shift < 64; shift++) {
+		check(short_lines, shift);
+		if (shift % 16 == 0)
+			check(each_length, shift);
+	}
 }
 
 /* v in len digits, zeros before it. */
@@ -113,13 +126,14 @@ padded(uint64_t v, size_t len)
 }
 
 /*
- * Runs of one length, 7 to 15 digits, that the wide path reads fused
+ * Runs of one length, 7 to 15 digits, that the AVX-512 path reads fused
  * where their digits but the last seven stay the same, each at every place
- * of a block: steps of 2 and others, into a new prefix (the digits above
+ * of a chunk: steps of 2 and others, into a new prefix (the digits above
  * the last seven) with carries and with leading zeros; twins all along;
  * steps whose last seven digits are 2 more but the prefix is not the same;
- * windows that overflow under one prefix; steps of 1 across a 9; the
- * prefix changing every few lines; and a run longer than one scan.
+ * last seven digits that overflow under one prefix; steps of 1 across a 9; the
+ * prefix changing every few lines; and runs longer than one scan, some
+ * ending just past it.
  */
 static void
 check_fused_runs(void)
@@ -175,14 +189,15 @@ check_fused_runs(void)
 				for (const std::string *t : {&text, &other, &less})
 					check(*t, shift);
 		}
-	for (size_t len : {7, 9, 15}) {
-		std::string text;
-		for (uint64_t i = 0, v = 3000000; i < 2 * SCAN_LINES + 100;
-		     i++, v += 2 + 2 * (rng() % 3))
-			text += padded(v, len) + '\n';
-		for (size_t shift : {0, 17, 63})
-			check(text, shift);
-	}
+	for (size_t len : {7, 9, 15})
+		for (size_t lines :
+		    {2 * SCAN_LINES + 100, SCAN_LINES + 4, SCAN_LINES + 9, SCAN_LINES + 16}) {
+			std::string text;
+			for (uint64_t i = 0, v = 3000000; i < lines; i++, v += 2 + 2 * (rng() % 3))
+				text += padded(v, len) + '\n';
+			for (size_t shift : {0, 17, 63})
+				check(text, shift);
+		}
 }
 
 /* Random texts of digits and newlines with now and then another byte. */
@@ -208,6 +223,6 @@ main()
 	check_fused_runs();
 	check_random();
 	(void)printf("twin_check: %ld readings: %s; %s path\n", cases, bad ? "FAILED" : "agree",
-	    scan_is_wide() ? "AVX-512" : "portable");
+	    scan_uses_avx512() ? "AVX-512" : "portable");
 	return bad ? 1 : 0;
 }

@@ -17,7 +17,7 @@
 #pragma GCC diagnostic pop
 #endif
 
-#define WIDE                                                                                       \
+#define TARGET_AVX512                                                                              \
 	__attribute__((                                                                            \
 	    target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,lzcnt,popcnt")))
 #endif

@@ -10,23 +10,24 @@
 #include "lines.h"
 
 /*
- * The state of a wide scan from p to end: the block at blk with the one
- * before it in before and its offset from p in each lane of off, the line
- * not read yet at start, from its bits of the block on, n lines read, of
- * which the twins of those from stretch on are not stored yet, k twins
- * stored.
+ * The state of an AVX-512 scan from origin to end: the chunk at chunk with
+ * the one before it in before and its offset from origin in each lane of
+ * off, the line not read yet at start, from its bits of the chunk on, lines
+ * read into vals and ends, of which the twins of those from stretch on are
+ * not stored yet, stored twins stored in twins.
  */
-struct wide_scan {
+struct chunk_state {
 	__m512i before, off;
-	const char *p, *end, *blk, *start;
-	u64 from;
-	size_t n, stretch, k;
-	uint32_t *twins;
+	const char *origin, *end, *chunk, *start;
+	uint64_t from;
+	size_t lines, stretch, stored;
+	uint64_t *vals;
+	uint32_t *ends, *twins;
 };
 
 /* Lays out the fused run of lines of len digits, 7 to 15, its prefix not set. */
 void set_fuse(int len);
-WIDE size_t fuse_run(wide_scan *s);
+TARGET_AVX512 size_t fuse_run(chunk_state *s);
 #endif
 
 #endif

@@ -1,12 +1,9 @@
 /* The lines a scan has read, and the twins among them found from there. */
 #include "lines.h"
 
-u64 vals_room[2 + SCAN_LINES + 16];
-uint32_t ends_room[2 + SCAN_LINES + 16];
-
-/* Before a scan, the line before p: its value, outside the scan. */
+/* Before a scan, the line before its start: its value, outside the scan. */
 void
-scan_start(u64 before)
+scan_start(uint64_t *vals, uint32_t *ends, uint64_t before)
 {
 	vals[-1] = before;
 	ends[-1] = UINT32_MAX;
@@ -15,19 +12,19 @@ scan_start(u64 before)
 
 /* After a scan of n lines and k twins. */
 void
-scan_end(size_t n, size_t k, scan_result *r)
+scan_end(const uint64_t *vals, const uint32_t *ends, size_t n, size_t k, scan_result *r)
 {
 	const ptrdiff_t last = (ptrdiff_t)n - 1;
 
 	r->lines = n;
 	r->bytes = (uint32_t)(ends[last] + 1);
 	r->twins = k;
-	r->last = vals[last];
+	r->last_value = vals[last];
 }
 
 /* The twin that line i is, if it is one. */
 static inline uint32_t
-twin_of(ptrdiff_t i)
+twin_of(const uint32_t *ends, ptrdiff_t i)
 {
 	return ends[i] | (ends[i - 1] - ends[i - 2] - 1) << 20 | (ends[i] - ends[i - 1] - 1) << 24;
 }
@@ -38,7 +35,8 @@ twin_of(ptrdiff_t i)
  * that are twins made into their places and lengths.
  */
 size_t
-stretch_twins_generic(size_t from, size_t n, uint32_t *twins, size_t k)
+stretch_twins_generic(
+    const uint64_t *vals, const uint32_t *ends, size_t from, size_t n, uint32_t *twins, size_t k)
 {
 	size_t first = k;
 
@@ -47,19 +45,20 @@ stretch_twins_generic(size_t from, size_t n, uint32_t *twins, size_t k)
 		k += vals[i] == vals[i - 1] + 2;
 	}
 	for (size_t j = first; j < k; j++)
-		twins[j] = twin_of((ptrdiff_t)twins[j]);
+		twins[j] = twin_of(ends, (ptrdiff_t)twins[j]);
 	return k;
 }
 
 #ifdef QUARN_TWIN_AVX512
 /* stretch_twins_generic() sixteen lines at a time. */
-WIDE size_t
-stretch_twins_wide(size_t from, size_t n, uint32_t *twins, size_t k)
+TARGET_AVX512 size_t
+stretch_twins_avx512(
+    const uint64_t *vals, const uint32_t *ends, size_t from, size_t n, uint32_t *twins, size_t k)
 {
 	const __m512i two = _mm512_set1_epi64(2), one = _mm512_set1_epi32(1);
 
 	for (size_t i = from; i < n; i += 16) {
-		const u64 *v = vals + i;
+		const uint64_t *v = vals + i;
 		const uint32_t *e = ends + i;
 		__mmask8 lo = _mm512_cmpeq_epu64_mask(
 		    _mm512_add_epi64(_mm512_loadu_si512(v - 1), two), _mm512_loadu_si512(v));

@@ -1,3 +1,4 @@
+/* The filter's numbers: a line read as a value, a value written as text. */
 #include "number.h"
 
 #include <cmath>

@@ -23,7 +23,7 @@ static bool ieof;
 
 static_assert((int)IBUF_SIZE < (int)SCAN_BYTES, "a twin keeps its place in 20 bits");
 /* The twins scan_twins() found. */
-static uint32_t twins[SCAN_LINES + 16];
+static uint32_t found_twins[SCAN_LINES + 16];
 
 static char obuf[1 << 16];
 static size_t olen;
@@ -171,8 +171,8 @@ put_twins(const char *p, size_t k, uint64_t before)
 		size_t end = j + (size_t)(last - o) / 32 + 1;
 
 		for (end = end < k ? end : k; j < end; j++) {
-			const char *e = p + twin_end(twins[j]);
-			size_t len = twin_len(twins[j]), len1 = twin_before(twins[j]);
+			const char *e = p + twin_end(found_twins[j]);
+			size_t len = twin_len(found_twins[j]), len1 = twin_before(found_twins[j]);
 			const char *b = e - len, *a = b - 1 - len1;
 
 			if (len1 > 0 && (a[0] != '0' || len1 == 1) && (b[0] != '0' || len == 1)) {
@@ -198,13 +198,13 @@ scan_input(double *prev)
 	do {
 		const char *p = ibuf + ipos;
 
-		scan_twins(p, ibuf + iend, before, twins, &r);
+		scan_twins(p, ibuf + iend, before, found_twins, &r);
 		if (r.lines == 0)
 			return;
 		put_twins(p, r.twins, before);
 		ipos += r.bytes;
-		before = r.last;
-		*prev = (double)r.last;
+		before = r.last_value;
+		*prev = (double)r.last_value;
 	} while (r.lines > SCAN_LINES - 32);
 }
 

@@ -9,6 +9,6 @@
 void scan_twins(const char *p, const char *end, uint64_t before, uint32_t *twins, scan_result *r);
 void scan_twins_generic(
     const char *p, const char *end, uint64_t before, uint32_t *twins, scan_result *r);
-bool scan_is_wide(void);
+bool scan_uses_avx512(void);
 
 #endif

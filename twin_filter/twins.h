@@ -42,7 +42,7 @@ twin_before(uint32_t twin)
 /* What a scan read: lines, the bytes they take, twins, the last line's value. */
 struct scan_result {
 	size_t lines, bytes, twins;
-	uint64_t last;
+	uint64_t last_value;
 };
 
 #endif

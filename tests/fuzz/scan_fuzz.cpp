@@ -1,7 +1,7 @@
 /*
  * The filter's fast reader, both paths, against its line-at-a-time path
  * through read_value(): the lines read and the twins among them; the first
- * byte places the text in a block and may end it early, leaving the rest
+ * byte places the text in a chunk and may end it early, leaving the rest
  * in the buffer.
  */
 #include <cstdint>

@@ -1,43 +1,45 @@
 /*
- * A block of 64 bytes at a time.  The newlines' places are packed into the
- * bytes of a vector, and each line's last 16 bytes, taken from the block
- * and the one before it, into a slot of 16 bytes.  In a run of lines of
+ * A chunk of 64 bytes at a time.  The newlines' places are packed into the
+ * bytes of a vector, and each line's last 16 bytes, taken from the chunk
+ * and the one before it, into a cell of 16 bytes.  In a run of lines of
  * one length, 7 digits or more, the places are known in advance, and
  * where the lines' digits but the last seven stay the same, the run is
  * read fused.
  */
-#include "blocks.h"
+#include "chunks.h"
 
 #ifdef QUARN_TWIN_AVX512
 #include "fused.h"
 #include "lines.h"
 
 /*
- * Byte k of a slot of 16 lies 16 - k before the line's newline; it is one
- * of the line's digits where 15 - k is less than the line's length.
+ * The cells of four lines, from the chunk x and the one before it, each
+ * byte of at and lens the place of its cell's line's newline and its
+ * length: byte k of a cell lies 16 - k before the newline, and is one of
+ * the line's digits, less '0', where 15 - k is less than the length.
  */
-WIDE static inline __m512i
-slot_digits(__m512i ends, __m512i lens, __m512i before, __m512i x)
+TARGET_AVX512 static inline __m512i
+cell_digits(__m512i at, __m512i lens, __m512i before, __m512i x)
 {
-	const __m512i slot = _mm512_set_epi8(-1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13,
+	const __m512i cell = _mm512_set_epi8(-1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13,
 	    -14, -15, -16, -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16,
 	    -1, -2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16, -1, -2, -3, -4,
 	    -5, -6, -7, -8, -9, -10, -11, -12, -13, -14, -15, -16);
 	const __m512i rev = _mm512_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0,
 	    1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11,
 	    12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-	__m512i bytes = _mm512_permutex2var_epi8(before, _mm512_add_epi8(ends, slot), x);
+	__m512i bytes = _mm512_permutex2var_epi8(before, _mm512_add_epi8(at, cell), x);
 	__mmask64 digit = _mm512_cmplt_epu8_mask(rev, lens);
 
 	return _mm512_maskz_sub_epi8(digit, bytes, _mm512_set1_epi8('0'));
 }
 
 /*
- * The values of eight lines from their slots, lines 0, 2, 4, 6 in a and
+ * The values of eight lines from their cells, lines 0, 2, 4, 6 in a and
  * 1, 3, 5, 7 in b: two digits, four, eight, then sixteen.
  */
-WIDE static inline __m512i
-slot_values(__m512i a, __m512i b)
+TARGET_AVX512 static inline __m512i
+cell_values(__m512i a, __m512i b)
 {
 	const __m512i by10 = _mm512_set1_epi16(0x010a);
 	const __m512i by100 = _mm512_set1_epi32(0x00010064);
@@ -51,11 +53,12 @@ slot_values(__m512i a, __m512i b)
 }
 
 /*
- * A run of lines of run_len digits, 7 to 15, laid out for a block by the
- * place q of its first newline: the block's bytes less run_text[q] are at
- * most run_limit[q] (0 at a newline, 9 at a digit); slot_digits() reads
- * lines 0, 2, 4, 6 from run_a[q] and 1, 3, 5, 7 from run_b[q]; the block
- * has run_count[q] newlines, at run_ends[q], the last at run_last[q].
+ * A run of lines of run_len digits, 7 to 15, laid out for a chunk by the
+ * place q of its first newline: the chunk's bytes less run_text[q] are at
+ * most run_limit[q] (0 at a newline, 9 at a digit); the cells of lines 0,
+ * 2, 4, 6 take their bytes from the places in run_a[q], those of 1, 3, 5,
+ * 7 from run_b[q], and run_digits keeps their digits; the chunk has
+ * run_count[q] newlines, at run_ends[q], the last at run_last[q].
  */
 static int run_len;
 static __mmask64 run_digits;
@@ -87,23 +90,23 @@ set_run(int len)
 }
 
 /*
- * The blocks from *blk on that hold the run's lines and nothing else, at
- * most count of them, read with the places set_run() made; n lines are
- * read so far.  Returns their number then.
+ * The chunks from *chunk on that hold the run's lines and nothing else, at
+ * most count of them, read into vals and ends with the places set_run()
+ * made; n lines are read so far.  Returns their number then.
  */
-WIDE static inline size_t
-run_blocks(const char **blk, const char *end, const char **start, __m512i *before, __m512i *off,
-    size_t count, size_t n)
+TARGET_AVX512 static inline size_t
+run_chunks(const char **chunk, const char *end, const char **start, __m512i *before, __m512i *off,
+    size_t count, uint64_t *vals, uint32_t *ends, size_t n)
 {
 	const __m512i zero = _mm512_set1_epi8('0'), step = _mm512_set1_epi32(64);
-	const char *b = *blk, *s = *start;
+	const char *c = *chunk, *s = *start;
 	__m512i prev = *before, o = *off;
 
-	for (; end - b >= 64 && n + 32 <= SCAN_LINES && count > 0; b += 64, count--) {
-		unsigned long q = (unsigned long)(s + run_len - b);
+	for (; end - c >= 64 && n + 32 <= SCAN_LINES && count > 0; c += 64, count--) {
+		unsigned long q = (unsigned long)(s + run_len - c);
 		if (q > (unsigned long)run_len)
 			break;
-		__m512i x = _mm512_load_si512(b);
+		__m512i x = _mm512_load_si512(c);
 		if (_mm512_cmple_epu8_mask(_mm512_sub_epi8(x, _mm512_load_si512(run_text[q])),
 			_mm512_load_si512(run_limit[q])) != ~0ULL)
 			break;
@@ -112,23 +115,24 @@ run_blocks(const char **blk, const char *end, const char **start, __m512i *befor
 		__m512i odd = _mm512_maskz_sub_epi8(run_digits,
 		    _mm512_permutex2var_epi8(prev, _mm512_load_si512(run_b[q]), x), zero);
 
-		_mm512_storeu_si512(vals + n, slot_values(even, odd));
+		_mm512_storeu_si512(vals + n, cell_values(even, odd));
 		_mm512_storeu_si512(ends + n, _mm512_add_epi32(_mm512_load_si512(run_ends[q]), o));
 		n += run_count[q];
-		s = b + run_last[q] + 1;
+		s = c + run_last[q] + 1;
 		prev = x;
 		o = _mm512_add_epi32(o, step);
 	}
-	*blk = b;
+	*chunk = c;
 	*start = s;
 	*before = prev;
 	*off = o;
 	return n;
 }
 
-/* scan_twins() on the AVX-512 path. */
-WIDE void
-scan_wide(const char *p, const char *end, u64 line_before, uint32_t *twins, scan_result *r)
+/* scan_twins() on the AVX-512 path, reading the lines into vals and ends (lines.h). */
+TARGET_AVX512 void
+scan_avx512(const char *p, const char *end, uint64_t line_before, uint64_t *vals, uint32_t *ends,
+    uint32_t *twins, scan_result *r)
 {
 	const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50,
 	    49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28,
@@ -140,56 +144,59 @@ scan_wide(const char *p, const char *end, u64 line_before, uint32_t *twins, scan
 	const __m512i odd = _mm512_add_epi8(even, _mm512_set1_epi8(1));
 	const __m512i back = _mm512_sub_epi8(iota, _mm512_set1_epi8(1));
 	const char *start = p;
-	const char *blk = p - ((uintptr_t)p & 63);
-	u64 from = ~0ULL << (p - blk);
+	const char *chunk = p - ((uintptr_t)p & 63);
+	uint64_t from = ~0ULL << (p - chunk);
 	__m512i before = _mm512_setzero_si512();
-	__m512i off = _mm512_set1_epi32((int)(blk - p));
+	__m512i off = _mm512_set1_epi32((int)(chunk - p));
 	size_t n = 0, stretch = 0, k = 0;
 
-	scan_start(line_before);
+	scan_start(vals, ends, line_before);
 	for (;;) {
 		/*
 		 * The state goes to fuse_run() in a struct and comes back into
-		 * locals, which the block loop keeps in registers.
+		 * locals, which the chunk loop keeps in registers.
 		 */
 		if (from == ~0ULL && run_len != 0) {
-			wide_scan s = {before, off, p, end, blk, start, from, n, stretch, k, twins};
+			chunk_state s = {before, off, p, end, chunk, start, from, n, stretch, k,
+			    vals, ends, twins};
 			size_t count = fuse_run(&s);
 
-			blk = s.blk;
+			chunk = s.chunk;
 			start = s.start;
 			from = s.from;
 			before = s.before;
 			off = s.off;
-			n = s.n;
+			n = s.lines;
 			stretch = s.stretch;
-			k = s.k;
+			k = s.stored;
 			if (from == ~0ULL)
-				n = run_blocks(&blk, end, &start, &before, &off, count, n);
+				n = run_chunks(
+				    &chunk, end, &start, &before, &off, count, vals, ends, n);
 		}
-		if (blk >= end || n + 32 > SCAN_LINES)
+		if (chunk >= end || n + 32 > SCAN_LINES)
 			break;
-		__m512i x = _mm512_load_si512(blk);
-		u64 nl = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('\n'));
-		u64 digit = _mm512_cmplt_epu8_mask(
+		__m512i x = _mm512_load_si512(chunk);
+		uint64_t nl = _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8('\n'));
+		uint64_t digit = _mm512_cmplt_epu8_mask(
 		    _mm512_sub_epi8(x, _mm512_set1_epi8('0')), _mm512_set1_epi8(10));
-		u64 stop = ~(nl | digit) & from;
+		uint64_t stop = ~(nl | digit) & from;
 
-		if (end - blk < 64)
-			stop |= ~0ULL << (end - blk);
+		if (end - chunk < 64)
+			stop |= ~0ULL << (end - chunk);
 		nl &= from & ((stop & -stop) - 1);
-		/* A line may go on into the next block, but not for 16 digits. */
-		if (nl == 0 && (stop != 0 || blk + 64 - start > 15))
+		/* A line may go on into the next chunk, but not for 16 digits. */
+		if (nl == 0 && (stop != 0 || chunk + 64 - start > 15))
 			break;
-		/* Newlines' places in the frame of the block before and this one. */
+		/* Newlines' places in the frame of the chunk before and this one. */
 		__m512i at =
 		    _mm512_add_epi8(_mm512_maskz_compress_epi8(nl, iota), _mm512_set1_epi8(64));
 		__m512i prior = _mm512_mask_permutexvar_epi8(
-		    _mm512_set1_epi8((char)(start - blk + 63)), ~1ULL, back, at);
+		    _mm512_set1_epi8((char)(start - chunk + 63)), ~1ULL, back, at);
 		__m512i lens = _mm512_sub_epi8(_mm512_sub_epi8(at, prior), _mm512_set1_epi8(1));
 		int count = (int)_mm_popcnt_u64(nl);
-		u64 odd_len = _mm512_cmpgt_epu8_mask(_mm512_sub_epi8(lens, _mm512_set1_epi8(1)),
-				  _mm512_set1_epi8(14)) &
+		uint64_t odd_len =
+		    _mm512_cmpgt_epu8_mask(
+			_mm512_sub_epi8(lens, _mm512_set1_epi8(1)), _mm512_set1_epi8(14)) &
 		    _bzhi_u64(~0ULL, (unsigned)count);
 		__m512i at_off = _mm512_sub_epi32(off, _mm512_set1_epi32(64));
 
@@ -207,12 +214,12 @@ scan_wide(const char *p, const char *end, u64 line_before, uint32_t *twins, scan
 		for (int g = 0; g < count; g += 8) {
 			__m512i line = _mm512_set1_epi8((char)g);
 			__m512i ia = _mm512_add_epi8(even, line), ib = _mm512_add_epi8(odd, line);
-			__m512i a = slot_digits(_mm512_permutexvar_epi8(ia, at),
+			__m512i a = cell_digits(_mm512_permutexvar_epi8(ia, at),
 			    _mm512_permutexvar_epi8(ia, lens), before, x);
-			__m512i b = slot_digits(_mm512_permutexvar_epi8(ib, at),
+			__m512i b = cell_digits(_mm512_permutexvar_epi8(ib, at),
 			    _mm512_permutexvar_epi8(ib, lens), before, x);
 
-			_mm512_storeu_si512(vals + n + g, slot_values(a, b));
+			_mm512_storeu_si512(vals + n + g, cell_values(a, b));
 		}
 		n += (size_t)count;
 		/* Three lines or more of one length begin a run. */
@@ -225,15 +232,15 @@ scan_wide(const char *p, const char *end, u64 line_before, uint32_t *twins, scan
 				set_run(len);
 		}
 		if (nl != 0)
-			start = blk + 64 - _lzcnt_u64(nl);
+			start = chunk + 64 - _lzcnt_u64(nl);
 		if (stop != 0)
 			break;
 		before = x;
 		from = ~0ULL;
 		off = _mm512_add_epi32(off, _mm512_set1_epi32(64));
-		blk += 64;
+		chunk += 64;
 	}
-	scan_end(n, stretch_twins_wide(stretch, n, twins, k), r);
+	scan_end(vals, ends, n, stretch_twins_avx512(vals, ends, stretch, n, twins, k), r);
 }
 
 #endif
