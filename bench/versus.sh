@@ -50,3 +50,6 @@ pin=0 versus "$runs" quarn-primes 1e9
 versus "$runs" quarn-primes $top
 pin=0 versus "$runs" quarn-primes $top
 versus $((3 * runs)) quarn-primes 1000
+$other/quarn-primes 1e9 >"$tmp/primes"
+versus "$runs" quarn-twin "<" "$tmp/primes"
+pin=0 versus "$runs" quarn-twin "<" "$tmp/primes"

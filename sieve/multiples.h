@@ -27,6 +27,24 @@ first_round(u32 p, u64 n, u64 *round)
 /* Above this byte, a unit's numbers reach 2^53: doubles no longer hold them all. */
 static constexpr u64 HIGH_BYTES = (1ULL << 53) / 30;
 
+typedef uint64_t v8du __attribute__((vector_size(64)));
+
+/*
+ * floor(n / p) in *q and n mod p in *r for eight p below 2^32: a double
+ * quotient, off by less than one where n < 2^64, corrected in integers.
+ */
+static inline __attribute__((always_inline)) void
+quotient_eight(u64 n, v8di p, v8di *q, v8di *r)
+{
+	v8di qd = __builtin_convertvector((double)n / __builtin_convertvector(p, v8df), v8di);
+	v8di rem = (v8di)(n - (v8du)(qd * p));
+
+	*q = rem < 0 ? qd - 1 : qd;
+	rem = rem < 0 ? rem + p : rem;
+	*q = rem >= p ? *q + 1 : *q;
+	*r = rem >= p ? rem - p : rem;
+}
+
 /*
  * For eight primes, each at most the square root of the unit's start n =
  * 30 b < 2^53: the byte at[] of the first multiple in or past the unit, the
@@ -45,13 +63,8 @@ find_eight(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 
 	memcpy(&pi, ps, sizeof pi);
 	v8df p = __builtin_convertvector(pi, v8df);
-	v8di pl = __builtin_convertvector(pi, v8di);
-	v8di q = __builtin_convertvector((double)n / p, v8di);
-	v8di r = n - q * pl;
-	q = r < 0 ? q - 1 : q;
-	r = r < 0 ? r + pl : r;
-	q = r >= pl ? q + 1 : q;
-	r = r >= pl ? r - pl : r;
+	v8di pl = __builtin_convertvector(pi, v8di), q, r;
+	quotient_eight((u64)n, pl, &q, &r);
 	v8df m = __builtin_convertvector(q - (r != 0), v8df);
 	v8df t = __builtin_convertvector(__builtin_convertvector(m * third, v8di), v8df);
 	v8df res = m - 30 * t;
@@ -79,10 +92,6 @@ find_eight(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 	memcpy(k, &ki, sizeof ki);
 }
 
-#endif
-
-typedef uint64_t v8du __attribute__((vector_size(64)));
-
 /*
  * As find_eight(), for any unit's start n = 30 b < 2^64 and primes from
  * 2^21 up to 2^32, in 64-bit integers where doubles are not exact: n as a
@@ -99,14 +108,9 @@ find_eight_high(u64 b, const u32 *ps, int32_t *at, int32_t *j, int32_t *k)
 	v8su pu;
 
 	memcpy(&pu, ps, sizeof pu);
-	v8di pl = __builtin_convertvector(pu, v8di);
+	v8di pl = __builtin_convertvector(pu, v8di), q, r;
 	v8df p = __builtin_convertvector(pl, v8df);
-	v8di q = __builtin_convertvector((double)n / p, v8di);
-	v8di r = (v8di)(n - (v8du)(q * pl));
-	q = r < 0 ? q - 1 : q;
-	r = r < 0 ? r + pl : r;
-	q = r >= pl ? q + 1 : q;
-	r = r >= pl ? r - pl : r;
+	quotient_eight(n, pl, &q, &r);
 	v8di m = q - (r != 0);
 	v8di t = __builtin_convertvector(__builtin_convertvector(m, v8df) * third, v8di);
 	v8di res = m - 30 * t;
@@ -163,13 +167,8 @@ first_bytes_high(u64 b, const u32 *ps, v8di *at, v8di *x)
 	v8su pu;
 
 	memcpy(&pu, ps, sizeof pu);
-	v8di p = __builtin_convertvector(pu, v8di);
-	v8di q = __builtin_convertvector((double)n / __builtin_convertvector(p, v8df), v8di);
-	v8di r = (v8di)(n - (v8du)(q * p));
-	q = r < 0 ? q - 1 : q;
-	r = r < 0 ? r + p : r;
-	q = r >= p ? q + 1 : q;
-	r = r >= p ? r - p : r;
+	v8di p = __builtin_convertvector(pu, v8di), q, r;
+	quotient_eight(n, p, &q, &r);
 	v8di e = r != 0 ? p - r : 0;
 	v8di m = r != 0 ? q + 1 : q;
 	v8di t = __builtin_convertvector(__builtin_convertvector(m, v8df) * third, v8di);
@@ -179,3 +178,5 @@ first_bytes_high(u64 b, const u32 *ps, v8di *at, v8di *x)
 	*x = e + d * p;
 	*at = __builtin_convertvector(__builtin_convertvector(*x, v8df) * third, v8di);
 }
+
+#endif
