@@ -37,7 +37,7 @@ static inline __attribute__((always_inline)) void
 quotient_eight(u64 n, v8di p, v8di *q, v8di *r)
 {
 	v8di qd = __builtin_convertvector((double)n / __builtin_convertvector(p, v8df), v8di);
-	v8di rem = (v8di)(n - (v8du)(qd * p));
+	v8di rem = (v8di)(n - (v8du)qd * (v8du)p);
 
 	*q = rem < 0 ? qd - 1 : qd;
 	rem = rem < 0 ? rem + p : rem;
