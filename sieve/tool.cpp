@@ -10,7 +10,7 @@
 void
 usage(void)
 {
-	char text[1024];
+	char text[1024] = "";
 	size_t n = 0;
 
 	for (const char *s = usage_text; *s != '\0' && n < sizeof text - 1; s++) {

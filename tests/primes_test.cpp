@@ -30,7 +30,8 @@ take(int batches = 1 << 30)
 static std::string
 oracle(uint64_t m, uint64_t first = 0)
 {
-	std::string cmd = "primesieve " + std::to_string(first) + " " + std::to_string(m) + " -p", out;
+	std::string cmd = "primesieve " + std::to_string(first) + " " + std::to_string(m) + " -p",
+		    out;
 	char buf[1 << 16];
 	size_t n;
 	FILE *f = popen(cmd.c_str(), "r");
@@ -69,8 +70,8 @@ TEST(Primes, SpansAgreeWithAnIndependentLister)
 	 * below 2^32, where a listing's bytes and places are at their largest.
 	 */
 	const uint32_t seg = 30 << 15, top = UINT32_MAX;
-	const uint32_t spans[][2] = {{1, 1}, {2, 2}, {3, 30}, {7, 7}, {24, 29}, {31, 31}, {157, 200},
-	    {seg - 7, seg + 11}, {1000003, 1000003}, {999999937, 1000000100},
+	const uint32_t spans[][2] = {{1, 1}, {2, 2}, {3, 30}, {7, 7}, {24, 29}, {31, 31},
+	    {157, 200}, {seg - 7, seg + 11}, {1000003, 1000003}, {999999937, 1000000100},
 	    {123456789, 123456789 + 3 * seg}, {top - 4000000, top}, {top - 4, top},
 	    {4294967291, top}, {4294967290, 4294967290}};
 	for (const auto &s : spans) {
