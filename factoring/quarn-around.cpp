@@ -87,7 +87,7 @@ factor_range(double start, double end)
 	 * In the dialogue the large primes are listed once, and windows of
 	 * any size measured faster a block at a time.
 	 */
-	if (dialogue || end - start + 1 >= block_min(end)) {
+	if (dialogue || end - start + 1 >= (double)block_min(end)) {
 		print_blocks(start, end);
 		return 0;
 	}

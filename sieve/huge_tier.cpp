@@ -173,6 +173,7 @@ huge_helper(int i, unsigned char *bits, huge_work *w, bool (*stopped)(void))
 {
 	team_bits[i] = bits;
 	team_work[i] = w;
+	w->slice = i;
 	team_stopped = stopped;
 }
 
@@ -186,9 +187,9 @@ huge_team(int n)
 }
 
 void *
-huge_help(void *arg)
+huge_help(void *w)
 {
-	const int i = (int)(intptr_t)arg;
+	const int i = static_cast<huge_work *>(w)->slice;
 
 	for (;;) {
 		team_wait();

@@ -34,10 +34,12 @@ static_assert(2 * (u64)HUGE_FROM / 30 - 1 >= HUGE_UNIT_MAX, "one multiple a unit
  * multiples of a batch's groups of eight primes that have one in the
  * unit; and the multiples found, two batches of them, one crossed off
  * while the other's bytes are fetched.  A group's tail repeats its last
- * prime, and may add as many multiples.
+ * prime, and may add as many multiples.  A helper's slice is its index
+ * in the team.
  */
 struct huge_work {
 	listing list;
+	int slice;
 	v8di far[PRIME_BATCH / 8 + 1];
 	u32 at[2][PRIME_BATCH + 8];
 	unsigned char mask[2][PRIME_BATCH + 8];
@@ -54,8 +56,8 @@ bool huge_any(void);
  */
 void huge_helper(int i, unsigned char *bits, huge_work *w, bool (*stopped)(void));
 void huge_team(int n);
-/* The body of helper thread i (an intptr_t): slices of units until huge_dismiss(). */
-void *huge_help(void *i);
+/* The body of a helper thread, given its huge_work: slices of units until huge_dismiss(). */
+void *huge_help(void *w);
 /* Hands the unit of len <= HUGE_UNIT_MAX bytes from byte b on to the helpers. */
 void huge_start(u64 b, u32 len);
 /*

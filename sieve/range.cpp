@@ -311,8 +311,7 @@ start_thread(const pthread_attr_t *attr, int i)
 	if (!huge_any())
 		return pthread_create(&w->thread, attr, work, w) == 0;
 	huge_helper(i, w->bits, w->huge, order_stopped);
-	void *index = reinterpret_cast<void *>((intptr_t)i);
-	return pthread_create(&w->thread, attr, huge_help, index) == 0;
+	return pthread_create(&w->thread, attr, huge_help, w->huge) == 0;
 }
 
 /*
